@@ -1,0 +1,12 @@
+// The one-line system description sent as the first audit trace.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kestrel {
+
+// "<product name> (<build label>)", cut to 2047 bytes.
+std::string ComposeOsDescription(std::string_view productName, std::string_view buildLabel);
+
+}  // namespace kestrel

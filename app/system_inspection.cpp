@@ -1,0 +1,74 @@
+#include "app/system_inspection.h"
+
+#include <windows.h>
+
+#include <mutex>
+
+#include "app/globals.h"
+#include "app/os_description.h"
+#include "win/handle.h"
+#include "win/registry.h"
+
+namespace kestrel {
+namespace {
+
+std::mutex g_sourceMutex;
+std::function<OsVersionData()> g_source;
+
+// An 8-bit registry text of at most 1024 bytes; empty when missing or
+// longer.
+std::string ReadCurrentVersionText(const char* name) {
+  win::UniqueHkey key;
+  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", 0,
+                      KEY_READ | win::kView32, key.put()) != ERROR_SUCCESS)
+    return {};
+  char buffer[2048] = {};
+  DWORD size = 1024;
+  if (::RegQueryValueExA(key.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS)
+    return {};
+  return std::string(buffer);
+}
+
+}  // namespace
+
+OsVersionData QueryOsVersion() {
+  OSVERSIONINFOEXW info = {};
+  info.dwOSVersionInfoSize = sizeof info;
+  OsVersionData data;
+  if (!::GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info))) {
+    data.queryOk = false;
+    return data;
+  }
+  data.major = info.dwMajorVersion;
+  data.minor = info.dwMinorVersion;
+  data.servicePackMajor = info.wServicePackMajor;
+  data.productType = info.wProductType;
+  return data;
+}
+
+void SetOsVersionSource(std::function<OsVersionData()> source) {
+  std::lock_guard<std::mutex> lock(g_sourceMutex);
+  g_source = std::move(source);
+}
+
+int32_t CheckOsVersion() {
+  OsVersionData version;
+  {
+    std::lock_guard<std::mutex> lock(g_sourceMutex);
+    version = g_source ? g_source() : QueryOsVersion();
+  }
+  OsFlags flags{g_isServer2008, g_isWin7, g_isServer2008R2, g_isServer2012Plus, g_isClient8Plus};
+  int32_t result = ClassifyOsVersion(version, flags);
+  g_isServer2008 = flags.isServer2008;
+  g_isWin7 = flags.isWin7;
+  g_isServer2008R2 = flags.isServer2008R2;
+  g_isServer2012Plus = flags.isServer2012Plus;
+  g_isClient8Plus = flags.isClient8Plus;
+  return result;
+}
+
+std::string ReadOsDescription() {
+  return ComposeOsDescription(ReadCurrentVersionText("ProductName"), ReadCurrentVersionText("BuildLabEx"));
+}
+
+}  // namespace kestrel

@@ -1,0 +1,43 @@
+// Resource numbers shared by the resource script and the code.
+#pragma once
+
+// Built-in strings (string table, each overridable by BRANDING).
+#define kStrPackageLink 129
+#define kStrDotNetLink 130
+#define kStrPackageLabelEnterprise 131
+#define kStrWizardTitle 132
+#define kStrPackageLabel 133
+#define kStrSql64Link 134
+#define kStrSql86Link 135
+#define kStrProductFolder 136
+#define kStrSql2012Link 137
+#define kStrDisplayName 138
+#define kStrVersion 139
+#define kStrPublisher 140
+#define kStrStartMenuFolder 141
+#define kStrId 142
+#define kStrUpgradeLink 143
+#define kStrLicence 144
+#define kStrSql2012x86Link 145
+#define kStrAuditEndpoint 146
+
+// Icons and bitmaps.
+#define IDI_APPLICATION_ICON 128
+#define IDI_PAGE 1005
+#define IDI_DONE 1010
+#define IDI_FAILED 1011
+#define IDB_WELCOME_NAME "IDB_WELCOME"
+
+// Dialog templates.
+#define IDD_UNINSTALL 131
+#define IDD_WIZARD_HOST 200
+
+// Uninstall dialog controls.
+#define IDC_UNINSTALL_PROGRESS 1000
+#define IDC_UNINSTALL_STATUS 1010
+
+// Wizard buttons.
+#define ID_WIZBACK 12323
+#define ID_WIZNEXT 12324
+#define ID_WIZFINISH 12325
+#define IDC_HELP_BUTTON 9

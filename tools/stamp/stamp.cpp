@@ -1,0 +1,140 @@
+// KestrelStamp: writes BRANDING and EULA resources into a copy of
+// KestrelSetup.exe, for partner builds and for tests that point the
+// installer's links at other servers.
+//
+//   KestrelStamp.exe <exe> [options...]
+//     --string N=TEXT               BRANDING N: TEXT as UTF-16LE with its terminator
+//     --string-unterminated N=TEXT  BRANDING N without the terminating zero
+//     --remove N                    delete BRANDING N
+//     --eula FILE                   EULA 144: the RTF file followed by a zero byte
+//     --licence FILE                BRANDING 144: the UTF-8 RTF file as UTF-16LE text
+//
+// The executable is changed in place; stamp a copy.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "net/text_convert.h"
+#include "res/resource_ids.h"
+
+namespace {
+
+constexpr WORD kLanguage = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+
+struct Update {
+  const wchar_t* type;
+  UINT number;
+  std::vector<char> data;
+  bool remove;
+};
+
+bool ReadFileBytes(const std::wstring& path, std::vector<char>& out) {
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER size;
+  bool ok = ::GetFileSizeEx(file, &size) && size.QuadPart < (64 << 20);
+  if (ok) {
+    out.resize(static_cast<size_t>(size.QuadPart));
+    DWORD got = 0;
+    ok = out.empty() || (::ReadFile(file, out.data(), static_cast<DWORD>(out.size()), &got, nullptr) &&
+                         got == out.size());
+  }
+  ::CloseHandle(file);
+  return ok;
+}
+
+std::vector<char> Utf16Bytes(const std::wstring& text, bool terminated) {
+  size_t units = text.size() + (terminated ? 1 : 0);
+  std::vector<char> bytes(units * sizeof(wchar_t));
+  std::memcpy(bytes.data(), text.c_str(), bytes.size());
+  return bytes;
+}
+
+bool ParseNumbered(const std::wstring& arg, UINT& number, std::wstring& text) {
+  size_t eq = arg.find(L'=');
+  if (eq == 0 || eq == std::wstring::npos) return false;
+  wchar_t* end = nullptr;
+  unsigned long n = std::wcstoul(arg.c_str(), &end, 10);
+  if (end != arg.c_str() + eq || n == 0 || n > 65535) return false;
+  number = static_cast<UINT>(n);
+  text = arg.substr(eq + 1);
+  return true;
+}
+
+int Usage() {
+  std::fputws(L"usage: KestrelStamp <exe> [--string N=TEXT] [--string-unterminated N=TEXT] [--remove N]\n"
+              L"                          [--eula FILE] [--licence FILE]\n",
+              stderr);
+  return 2;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 2) return Usage();
+  std::vector<Update> updates;
+  for (int i = 2; i < argc; ++i) {
+    std::wstring option = argv[i];
+    if (i + 1 >= argc) return Usage();
+    std::wstring value = argv[++i];
+    UINT number = 0;
+    std::wstring text;
+    if (option == L"--string" || option == L"--string-unterminated") {
+      if (!ParseNumbered(value, number, text)) return Usage();
+      updates.push_back({L"BRANDING", number, Utf16Bytes(text, option == L"--string"), false});
+    } else if (option == L"--remove") {
+      number = static_cast<UINT>(std::wcstoul(value.c_str(), nullptr, 10));
+      if (number == 0) return Usage();
+      updates.push_back({L"BRANDING", number, {}, true});
+    } else if (option == L"--eula") {
+      std::vector<char> bytes;
+      if (!ReadFileBytes(value, bytes)) {
+        std::fwprintf(stderr, L"cannot read %ls\n", value.c_str());
+        return 1;
+      }
+      bytes.push_back('\0');
+      updates.push_back({L"EULA", kStrLicence, std::move(bytes), false});
+    } else if (option == L"--licence") {
+      std::vector<char> bytes;
+      if (!ReadFileBytes(value, bytes)) {
+        std::fwprintf(stderr, L"cannot read %ls\n", value.c_str());
+        return 1;
+      }
+      auto wide = kestrel::Utf8ToWide(std::string_view(bytes.data(), bytes.size()));
+      if (!wide) {
+        std::fwprintf(stderr, L"%ls is not UTF-8\n", value.c_str());
+        return 1;
+      }
+      updates.push_back({L"BRANDING", kStrLicence, Utf16Bytes(*wide, true), false});
+    } else {
+      return Usage();
+    }
+  }
+
+  HANDLE target = ::BeginUpdateResourceW(argv[1], FALSE);
+  if (target == nullptr) {
+    std::fwprintf(stderr, L"cannot open %ls for resource update: %lu\n", argv[1], ::GetLastError());
+    return 1;
+  }
+  for (const Update& u : updates) {
+    BOOL ok = ::UpdateResourceW(target, u.type, MAKEINTRESOURCEW(u.number), kLanguage,
+                                u.remove ? nullptr : const_cast<char*>(u.data.data()),
+                                u.remove ? 0 : static_cast<DWORD>(u.data.size()));
+    if (!ok) {
+      std::fwprintf(stderr, L"cannot write %ls %u: %lu\n", u.type, u.number, ::GetLastError());
+      ::EndUpdateResourceW(target, TRUE);
+      return 1;
+    }
+  }
+  if (!::EndUpdateResourceW(target, FALSE)) {
+    std::fwprintf(stderr, L"cannot save %ls: %lu\n", argv[1], ::GetLastError());
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,62 @@
+#include "win/dialog.h"
+
+namespace win {
+
+std::wstring WindowText(HWND window) {
+  int n = ::GetWindowTextLengthW(window);
+  if (n <= 0) return {};
+  std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+  n = ::GetWindowTextW(window, text.data(), n + 1);
+  text.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return text;
+}
+
+std::wstring Dialog::ItemText(int id) const { return WindowText(Item(id)); }
+
+INT_PTR Dialog::DoModal(HWND parent) {
+  return ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_), parent, &Dialog::Procedure,
+                           reinterpret_cast<LPARAM>(this));
+}
+
+void Dialog::OnCommand(int id, int /*code*/, HWND /*control*/) {
+  if (id == IDOK) OnOK();
+  if (id == IDCANCEL) OnCancel();
+}
+
+bool Dialog::OnMessage(UINT, WPARAM, LPARAM, INT_PTR*) { return false; }
+
+INT_PTR Dialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
+  INT_PTR result = 0;
+  if (OnMessage(message, wParam, lParam, &result)) return result;
+  switch (message) {
+    case WM_INITDIALOG:
+      return OnInitDialog();
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+INT_PTR CALLBACK Dialog::Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  Dialog* self = nullptr;
+  if (message == WM_INITDIALOG) {
+    self = reinterpret_cast<Dialog*>(lParam);
+    self->hwnd_ = hwnd;
+    ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
+  } else {
+    self = reinterpret_cast<Dialog*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
+  }
+  if (self == nullptr) return FALSE;
+  try {
+    INT_PTR result = self->Dispatch(message, wParam, lParam);
+    if (message == WM_NCDESTROY) self->hwnd_ = nullptr;
+    return result;
+  } catch (...) {
+    // Out of memory inside a handler: the message counts as not handled.
+    return FALSE;
+  }
+}
+
+}  // namespace win
