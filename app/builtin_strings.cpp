@@ -45,7 +45,11 @@ std::wstring LoadBuiltInStringFrom(HMODULE module, UINT number) {
 std::wstring LoadBuiltInString(UINT number) { return LoadBuiltInStringFrom(::GetModuleHandleW(nullptr), number); }
 
 std::optional<std::string> LoadBuiltInStringUtf8(UINT number) {
-  std::wstring text = LoadBuiltInString(number);
+  return LoadBuiltInStringUtf8From(::GetModuleHandleW(nullptr), number);
+}
+
+std::optional<std::string> LoadBuiltInStringUtf8From(HMODULE module, UINT number) {
+  std::wstring text = LoadBuiltInStringFrom(module, number);
   if (text.empty()) return std::nullopt;
   auto utf8 = WideToUtf8(text);
   if (!utf8 || utf8->empty() || utf8->size() > kMaxLinkBytes) return std::nullopt;

@@ -31,6 +31,7 @@ std::wstring LoadBuiltInStringFrom(HMODULE module, UINT number);
 // The text in UTF-8 for download links; nullopt when it is empty or does
 // not fit a link (kMaxLinkBytes).
 std::optional<std::string> LoadBuiltInStringUtf8(UINT number);
+std::optional<std::string> LoadBuiltInStringUtf8From(HMODULE module, UINT number);
 
 // The licence as UTF-16 text: BRANDING 144 byte for byte, else the EULA
 // resource 144 (8-bit RTF) converted from UTF-8. Empty when there is none.

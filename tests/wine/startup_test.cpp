@@ -1,0 +1,166 @@
+// Start-up paths of the real executable: relaunch, uninstall, the upgrade
+// question and the install wizard.
+#include <gtest/gtest.h>
+
+#include "app/installer_state.h"
+#include "support/test_support.h"
+
+namespace {
+
+using namespace kestrel;
+
+const std::wstring kWizardCaption = L"Marrowfield Installation";
+const std::wstring kUpgradeQuestion = L"You already have Marrowfield installed, Do you want to upgrade?";
+
+class Startup : public testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = kt::ScratchFolder(L"startup");
+    exe_ = kt::CopyInstaller(folder_);
+    ASSERT_FALSE(exe_.empty());
+  }
+  void TearDown() override { kt::RemoveTree(folder_); }
+
+  // The wizard or the upgrade question of process pid, whichever shows.
+  static HWND FirstWindowOf(DWORD pid) {
+    return kt::WaitForWindow([pid](HWND w) {
+      if (kt::WindowProcess(w) != pid) return false;
+      std::wstring caption = kt::WindowText(w);
+      return caption == kWizardCaption || (kt::WindowClass(w) == L"#32770" && caption == L"KestrelSetup");
+    });
+  }
+
+  // Starts the copy with "/runas" (no relaunch) and closes whatever it
+  // shows first; returns true when that was the upgrade question.
+  bool AsksToUpgrade() {
+    kt::Process p = kt::Launch(exe_, L"/runas");
+    HWND first = FirstWindowOf(p.pid());
+    EXPECT_NE(first, nullptr);
+    if (first == nullptr) return false;
+    const bool question = kt::WindowText(first) == L"KestrelSetup";
+    kt::PressButton(first, question ? IDNO : IDCANCEL);
+    DWORD code = 1;
+    EXPECT_TRUE(p.Wait(&code));
+    EXPECT_EQ(code, 0u);
+    return question;
+  }
+
+  kt::InstallerKeyScope registry_;
+  std::wstring folder_, exe_;
+};
+
+TEST_F(Startup, UninstallSwitchRelaunchesElevatedThenShowsTheUninstallWindow) {
+  kt::Process first = kt::Launch(exe_, L"-u");
+  DWORD code = 1;
+  ASSERT_TRUE(first.Wait(&code)) << "the first instance ends once the shell took the relaunch";
+  EXPECT_EQ(code, 0u);
+
+  HWND dialog = kt::WaitForWindow(L"Uninstall");
+  ASSERT_NE(dialog, nullptr);
+  const DWORD pid = kt::WindowProcess(dialog);
+  EXPECT_NE(pid, first.pid());
+  kt::Process relaunched = kt::Attach(pid);
+  std::wstring commandLine = kt::ProcessCommandLine(pid);
+  EXPECT_NE(commandLine.find(L"-u /runas"), std::wstring::npos) << testing::PrintToString(commandLine);
+  EXPECT_EQ(kt::WindowText(::GetDlgItem(dialog, 1010)), L"Please click 'Uninstall' to begin uninstallation process.");
+  EXPECT_EQ(kt::WindowText(::GetDlgItem(dialog, IDOK)), L"Uninstall ");
+
+  kt::PressButton(dialog, IDCANCEL);
+  ASSERT_TRUE(relaunched.Wait(&code));
+  EXPECT_EQ(code, 0u);
+}
+
+TEST_F(Startup, RunasNeverRelaunchesAndUninstallMatchesInsideAWord) {
+  kt::Process p = kt::Launch(exe_, L"/x-u /runas");
+  HWND dialog = kt::WaitForWindow(L"Uninstall", p.pid());
+  ASSERT_NE(dialog, nullptr) << "the uninstall window belongs to the started process itself";
+  kt::PressButton(dialog, IDCANCEL);
+  DWORD code = 1;
+  ASSERT_TRUE(p.Wait(&code));
+  EXPECT_EQ(code, 0u);
+}
+
+TEST_F(Startup, PlainStartRelaunchesIntoTheWizard) {
+  kt::Process first = kt::Launch(exe_, L"");
+  ASSERT_TRUE(first.Wait(nullptr));
+  HWND wizard = kt::WaitForWindow(kWizardCaption);
+  ASSERT_NE(wizard, nullptr);
+  const DWORD pid = kt::WindowProcess(wizard);
+  EXPECT_NE(pid, first.pid());
+  kt::Process relaunched = kt::Attach(pid);
+  std::wstring commandLine = kt::ProcessCommandLine(pid);
+  EXPECT_EQ(commandLine.size() >= 7 ? commandLine.substr(commandLine.size() - 7) : commandLine, L" /runas");
+  kt::PressButton(wizard, IDCANCEL);
+  EXPECT_TRUE(relaunched.Wait(nullptr));
+}
+
+TEST_F(Startup, UpgradeQuestionTextCaptionAndNo) {
+  kt::SetInstallerInt(kValueInstallState, 1);
+  kt::Process p = kt::Launch(exe_, L"/runas");
+  HWND box = kt::WaitForMessageBox(L"KestrelSetup", p.pid());
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(kt::MessageBoxText(box), kUpgradeQuestion);
+  EXPECT_NE(::GetDlgItem(box, IDYES), nullptr);
+  EXPECT_NE(::GetDlgItem(box, IDNO), nullptr);
+  kt::PressButton(box, IDNO);
+  DWORD code = 1;
+  ASSERT_TRUE(p.Wait(&code)) << "No ends the process without a wizard";
+  EXPECT_EQ(code, 0u);
+}
+
+TEST_F(Startup, PartnerCopyCaptionsItsMessagesAndStoresItsIdentifier) {
+  std::wstring partner = kt::CopyInstaller(folder_, L"(acme)KestrelSetup.exe");
+  ASSERT_TRUE(kt::Stamp(partner, L"--string 138=\"Acme Files\""));
+  kt::SetInstallerInt(kValueInstallState, 1);
+  kt::Process p = kt::Launch(partner, L"/runas");
+  HWND box = kt::WaitForMessageBox(L"(acme)KestrelSetup", p.pid());
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(kt::MessageBoxText(box), L"You already have Acme Files installed, Do you want to upgrade?");
+  auto stored = kt::InstallerValueBytes(kValuePartnerId);
+  EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(stored.data()), stored.size() / 2), std::wstring(L"acme\0", 5));
+
+  kt::PressButton(box, IDYES);
+  HWND wizard = kt::WaitForWindow(kWizardCaption, p.pid());
+  ASSERT_NE(wizard, nullptr) << "Yes goes on to the wizard";
+  kt::PressButton(wizard, IDCANCEL);
+  EXPECT_TRUE(p.Wait(nullptr));
+}
+
+TEST_F(Startup, UpgradeDetection) {
+  const std::wstring installRoot = folder_ + L"\\installed";
+  const std::wstring programFilesProduct = L"C:\\Program Files\\KestrelTestProduct";
+  struct Case {
+    const char* name;
+    int32_t installState;  // -1: absent
+    bool lastInstallPath;
+    bool markerBelowLastInstallPath;
+    bool markerBelowProgramFiles;
+    bool dbServer;
+    bool asks;
+  } const cases[] = {
+      {"InstallState 1 without any product", 1, false, false, false, false, true},
+      {"InstallState 2 with the product present", 2, true, true, false, true, false},
+      {"absent state, marker and DBServer", -1, true, true, false, true, true},
+      {"state 0, marker and DBServer", 0, true, true, false, true, true},
+      {"marker without DBServer", -1, true, true, false, false, false},
+      {"DBServer without marker", -1, true, false, false, true, false},
+      {"no LastInstallPath: Program Files searched", -1, false, false, true, true, true},
+  };
+  for (const Case& c : cases) {
+    kt::DeleteInstallerKey();
+    kt::RemoveTree(installRoot);
+    kt::RemoveTree(programFilesProduct);
+    if (c.installState >= 0) kt::SetInstallerInt(kValueInstallState, c.installState);
+    if (c.lastInstallPath) {
+      kt::CreateFolders(installRoot);
+      kt::SetInstallerText(kValueLastInstallPath, installRoot);
+    }
+    if (c.markerBelowLastInstallPath) kt::CreateFolders(installRoot + L"\\Vantoris Cloud Enterprise\\www\\vantdepot");
+    if (c.markerBelowProgramFiles) kt::CreateFolders(programFilesProduct + L"\\Product\\vantdepot");
+    if (c.dbServer) kt::SetInstallerText(kValueDbServer, L"localhost\\MARROWFIELD");
+    EXPECT_EQ(AsksToUpgrade(), c.asks) << c.name;
+  }
+  kt::RemoveTree(programFilesProduct);
+}
+
+}  // namespace

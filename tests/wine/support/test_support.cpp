@@ -1,0 +1,274 @@
+#include "support/test_support.h"
+
+#include <shellapi.h>
+#include <shlobj.h>
+#include <winternl.h>
+
+#include "app/installer_state.h"
+#include "win/module.h"
+#include "win/registry.h"
+
+namespace kt {
+
+std::wstring ScratchFolder(const std::wstring& name) {
+  std::wstring path = L"C:\\ktest\\" + name;
+  RemoveTree(path);
+  CreateFolders(path);
+  return path;
+}
+
+bool CreateFolders(const std::wstring& path) {
+  return ::SHCreateDirectoryExW(nullptr, path.c_str(), nullptr) == ERROR_SUCCESS ||
+         ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void RemoveTree(const std::wstring& folder) {
+  const std::wstring path = win::LongPath(folder);
+  DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!::DeleteFileW(path.c_str())) ::RemoveDirectoryW(path.c_str());
+    return;
+  }
+  WIN32_FIND_DATAW entry;
+  win::UniqueFind find(::FindFirstFileW((path + L"\\*").c_str(), &entry));
+  if (find) {
+    do {
+      std::wstring name = entry.cFileName;
+      if (name != L"." && name != L"..") RemoveTree(path + L"\\" + name);
+    } while (::FindNextFileW(find.get(), &entry));
+  }
+  find.reset();
+  ::RemoveDirectoryW(path.c_str());
+}
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+  win::UniqueHandle file(
+      ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  DWORD written = 0;
+  return ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+         written == bytes.size();
+}
+
+std::wstring CopyInstaller(const std::wstring& folder, const std::wstring& fileName) {
+  std::wstring target = folder + L"\\" + fileName;
+  if (!::CopyFileW(kInstallerExe.c_str(), target.c_str(), FALSE)) return {};
+  return target;
+}
+
+int RunProgram(const std::wstring& exe, const std::wstring& arguments, std::string* output) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  win::UniqueHandle readEnd, writeEnd;
+  if (!::CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0)) return -1;
+  ::SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = writeEnd.get();
+  startup.hStdError = writeEnd.get();
+  startup.hStdInput = nullptr;
+  std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
+  PROCESS_INFORMATION info = {};
+  if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                        &startup, &info))
+    return -1;
+  win::UniqueHandle process(info.hProcess), thread(info.hThread);
+  writeEnd.reset();
+  std::string text;
+  char buffer[4096];
+  DWORD got = 0;
+  while (::ReadFile(readEnd.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+  if (::WaitForSingleObject(process.get(), kPatienceMs) != WAIT_OBJECT_0) {
+    ::TerminateProcess(process.get(), 1);
+    return -1;
+  }
+  DWORD code = 0;
+  ::GetExitCodeProcess(process.get(), &code);
+  if (output != nullptr) *output = std::move(text);
+  return static_cast<int>(code);
+}
+
+bool Stamp(const std::wstring& exe, const std::wstring& options) {
+  return RunProgram(kStampExe, L"\"" + exe + L"\" " + options) == 0;
+}
+
+void DeleteInstallerKey() {
+  win::UniqueHkey software = win::OpenKey(HKEY_LOCAL_MACHINE, L"SOFTWARE", KEY_ALL_ACCESS);
+  if (software) ::RegDeleteTreeW(software.get(), L"Vantoris");
+}
+
+InstallerKeyScope::InstallerKeyScope() { DeleteInstallerKey(); }
+InstallerKeyScope::~InstallerKeyScope() { DeleteInstallerKey(); }
+
+void SetInstallerValue(const wchar_t* name, DWORD type, const void* data, DWORD size) {
+  win::UniqueHkey key = win::CreateKey(HKEY_LOCAL_MACHINE, kestrel::kInstallerKeyPath);
+  win::SetRaw(key.get(), name, type, data, size);
+}
+
+void SetInstallerText(const wchar_t* name, const std::wstring& text) {
+  SetInstallerValue(name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
+void SetInstallerInt(const wchar_t* name, int32_t value) { SetInstallerValue(name, REG_SZ, &value, sizeof value); }
+
+std::vector<unsigned char> InstallerValueBytes(const wchar_t* name, DWORD* type) {
+  win::UniqueHkey key = win::OpenKey(HKEY_LOCAL_MACHINE, kestrel::kInstallerKeyPath);
+  if (!key) return {};
+  DWORD size = 0;
+  if (::RegQueryValueExW(key.get(), name, nullptr, type, nullptr, &size) != ERROR_SUCCESS) return {};
+  std::vector<unsigned char> bytes(size);
+  if (size > 0 && ::RegQueryValueExW(key.get(), name, nullptr, type, bytes.data(), &size) != ERROR_SUCCESS) return {};
+  bytes.resize(size);
+  return bytes;
+}
+
+Process::~Process() {
+  if (handle_ && running()) {
+    ::TerminateProcess(handle_.get(), 1);
+    ::WaitForSingleObject(handle_.get(), kPatienceMs);
+  }
+}
+
+bool Process::running() const { return handle_ && ::WaitForSingleObject(handle_.get(), 0) == WAIT_TIMEOUT; }
+
+bool Process::Wait(DWORD* exitCode, DWORD timeoutMs) {
+  if (!handle_ || ::WaitForSingleObject(handle_.get(), timeoutMs) != WAIT_OBJECT_0) return false;
+  DWORD code = 0;
+  ::GetExitCodeProcess(handle_.get(), &code);
+  if (exitCode != nullptr) *exitCode = code;
+  return true;
+}
+
+Process Launch(const std::wstring& exe, const std::wstring& arguments) {
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+  PROCESS_INFORMATION info = {};
+  if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &info))
+    return {};
+  ::CloseHandle(info.hThread);
+  return Process(win::UniqueHandle(info.hProcess), info.dwProcessId);
+}
+
+Process Attach(DWORD pid) {
+  win::UniqueHandle handle(
+      ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+  return Process(std::move(handle), pid);
+}
+
+std::wstring WindowText(HWND window) {
+  int n = ::GetWindowTextLengthW(window);
+  std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+  n = ::GetWindowTextW(window, text.data(), n + 1);
+  text.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return text;
+}
+
+std::wstring WindowClass(HWND window) {
+  wchar_t name[256] = {};
+  ::GetClassNameW(window, name, 255);
+  return name;
+}
+
+DWORD WindowProcess(HWND window) {
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(window, &pid);
+  return pid;
+}
+
+HWND WaitForWindow(const std::function<bool(HWND)>& match, DWORD timeoutMs) {
+  struct Search {
+    const std::function<bool(HWND)>* match;
+    HWND found;
+  };
+  const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+  for (;;) {
+    Search search{&match, nullptr};
+    ::EnumWindows(
+        [](HWND w, LPARAM p) -> BOOL {
+          auto* s = reinterpret_cast<Search*>(p);
+          if (::IsWindowVisible(w) && (*s->match)(w)) {
+            s->found = w;
+            return FALSE;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if (search.found != nullptr) return search.found;
+    if (::GetTickCount64() >= deadline) return nullptr;
+    ::Sleep(50);
+  }
+}
+
+HWND WaitForWindow(const std::wstring& caption, DWORD pid, DWORD timeoutMs) {
+  return WaitForWindow(
+      [&](HWND w) { return WindowText(w) == caption && (pid == 0 || WindowProcess(w) == pid); }, timeoutMs);
+}
+
+HWND WaitForMessageBox(const std::wstring& caption, DWORD pid, DWORD timeoutMs) {
+  return WaitForWindow(
+      [&](HWND w) {
+        return WindowClass(w) == L"#32770" && WindowText(w) == caption && (pid == 0 || WindowProcess(w) == pid);
+      },
+      timeoutMs);
+}
+
+std::wstring MessageBoxText(HWND box) {
+  std::wstring text;
+  ::EnumChildWindows(
+      box,
+      [](HWND child, LPARAM p) -> BOOL {
+        if (WindowClass(child) == L"Static" && (::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) {
+          std::wstring t = WindowText(child);
+          if (!t.empty()) {
+            *reinterpret_cast<std::wstring*>(p) = t;
+            return FALSE;
+          }
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&text));
+  return text;
+}
+
+void PressButton(HWND dialog, int id) {
+  ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
+}
+
+std::wstring ProcessCommandLine(DWORD pid) {
+  win::UniqueHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+  if (!process) return {};
+  PROCESS_BASIC_INFORMATION basic = {};
+  if (::NtQueryInformationProcess(process.get(), ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0)
+    return {};
+  PEB peb = {};
+  RTL_USER_PROCESS_PARAMETERS parameters = {};
+  if (!::ReadProcessMemory(process.get(), basic.PebBaseAddress, &peb, sizeof peb, nullptr) ||
+      !::ReadProcessMemory(process.get(), peb.ProcessParameters, &parameters, sizeof parameters, nullptr))
+    return {};
+  std::wstring text(parameters.CommandLine.Length / sizeof(wchar_t), L'\0');
+  if (!::ReadProcessMemory(process.get(), parameters.CommandLine.Buffer, text.data(), parameters.CommandLine.Length,
+                           nullptr))
+    return {};
+  return text;
+}
+
+void SetWineVersionFor(const std::wstring& exeName, const std::wstring& version) {
+  HKEY raw = nullptr;
+  std::wstring path = L"Software\\Wine\\AppDefaults\\" + exeName;
+  if (::RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &raw, nullptr) !=
+      ERROR_SUCCESS)
+    return;
+  win::UniqueHkey key(raw);
+  win::SetString(key.get(), L"Version", version);
+}
+
+void ClearWineVersionFor(const std::wstring& exeName) {
+  std::wstring path = L"Software\\Wine\\AppDefaults\\" + exeName;
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str());
+}
+
+}  // namespace kt

@@ -1,0 +1,97 @@
+// Helpers for the Wine tests: scratch folders, the installer's registry key,
+// starting the real executable and finding and driving its windows.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "win/handle.h"
+
+namespace kt {
+
+// Build products, as Wine paths.
+inline const std::wstring kInstallerExe = KESTREL_EXE_PATH;
+inline const std::wstring kStampExe = KESTREL_STAMP_PATH;
+inline const std::wstring kBinDir = KESTREL_BIN_DIR;
+inline const std::wstring kSourceDir = KESTREL_SOURCE_DIR;
+
+// How long a test waits for something that should happen at once, on a
+// loaded machine. Tests wait for conditions, never for fixed times.
+constexpr DWORD kPatienceMs = 60000;
+
+// A fresh, empty folder C:\ktest\<name>.
+std::wstring ScratchFolder(const std::wstring& name);
+void RemoveTree(const std::wstring& path);
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+bool CreateFolders(const std::wstring& path);
+
+// Copies the installer into folder under fileName; returns its path.
+std::wstring CopyInstaller(const std::wstring& folder, const std::wstring& fileName = L"KestrelSetup.exe");
+
+// Runs a console program and waits; returns its exit code (or -1) and
+// fills output with what it wrote to standard output.
+int RunProgram(const std::wstring& exe, const std::wstring& arguments, std::string* output = nullptr);
+
+// Runs the branding stamper on exe with the given options; true on success.
+bool Stamp(const std::wstring& exe, const std::wstring& options);
+
+// Deletes the installer's registry key (32-bit view) on entry and exit.
+class InstallerKeyScope {
+ public:
+  InstallerKeyScope();
+  ~InstallerKeyScope();
+};
+void DeleteInstallerKey();
+void SetInstallerValue(const wchar_t* name, DWORD type, const void* data, DWORD size);
+void SetInstallerText(const wchar_t* name, const std::wstring& text);
+void SetInstallerInt(const wchar_t* name, int32_t value);  // REG_SZ, 4 bytes
+std::vector<unsigned char> InstallerValueBytes(const wchar_t* name, DWORD* type = nullptr);  // empty if missing
+
+// A started program; terminated on destruction if it still runs.
+class Process {
+ public:
+  Process() = default;
+  Process(win::UniqueHandle handle, DWORD pid) : handle_(std::move(handle)), pid_(pid) {}
+  Process(Process&&) = default;
+  Process& operator=(Process&&) = default;
+  ~Process();
+  DWORD pid() const { return pid_; }
+  HANDLE handle() const { return handle_.get(); }
+  bool running() const;
+  // Waits for the end; true and the exit code when it ended in time.
+  bool Wait(DWORD* exitCode, DWORD timeoutMs = kPatienceMs);
+
+ private:
+  win::UniqueHandle handle_;
+  DWORD pid_ = 0;
+};
+
+Process Launch(const std::wstring& exe, const std::wstring& arguments);
+// Opens a process that the test did not start (the elevated relaunch).
+Process Attach(DWORD pid);
+
+// Waits until a visible top-level window matches; null after the timeout.
+HWND WaitForWindow(const std::function<bool(HWND)>& match, DWORD timeoutMs = kPatienceMs);
+HWND WaitForWindow(const std::wstring& caption, DWORD pid = 0, DWORD timeoutMs = kPatienceMs);
+// A message box (dialog class) with this caption.
+HWND WaitForMessageBox(const std::wstring& caption, DWORD pid = 0, DWORD timeoutMs = kPatienceMs);
+
+std::wstring WindowText(HWND window);
+std::wstring WindowClass(HWND window);
+DWORD WindowProcess(HWND window);
+// The text of a message box (its static text that is not the icon).
+std::wstring MessageBoxText(HWND box);
+// Presses a button of a dialog as a user would.
+void PressButton(HWND dialog, int id);
+
+// Command line of another process, read from its process parameters.
+std::wstring ProcessCommandLine(DWORD pid);
+
+// Tells Wine which Windows version to report to one program.
+void SetWineVersionFor(const std::wstring& exeName, const std::wstring& version);
+void ClearWineVersionFor(const std::wstring& exeName);
+
+}  // namespace kt
