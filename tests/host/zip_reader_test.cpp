@@ -287,6 +287,18 @@ TEST(ZipReader, DamagedEntriesFail) {
   }
 }
 
+TEST(ZipReader, InflationStopsAtTheDeclaredSize) {
+  // 8 MiB of zeros squeezed into a few KiB, declared as 1000 bytes.
+  ZipEntrySpec bomb = Entry("build/bomb.bin", std::string(8 << 20, '\0'), 8);
+  bomb.declaredSize = 1000;
+  MemorySink sink;
+  sink.keepData = false;
+  Extracted x = Extract(BuildZipBytes({bomb}), sink);
+  EXPECT_EQ(x.result.error, ZipError::Corrupt);
+  EXPECT_LE(x.sink.bytesWritten, 1000u);
+  EXPECT_EQ(x.sink.files.count(u"build/bomb.bin"), 0u);
+}
+
 TEST(ZipReader, UnsupportedMethodIsNamed) {
   Extracted x = Extract(BuildZipBytes({Entry("build/a.txt", "a", 14)}));
   EXPECT_EQ(x.result.error, ZipError::Unsupported);
@@ -381,6 +393,13 @@ TEST(ZipReader, SinkRefusalsFail) {
   {
     MemorySink sink;
     sink.refusePath = u"build/b.txt";
+    Extracted x = Extract(bytes, sink);
+    EXPECT_EQ(x.result.error, ZipError::SinkFailed);
+    EXPECT_NE(x.result.message.find("build/b.txt"), std::string::npos) << x.result.message;
+  }
+  {
+    MemorySink sink;
+    sink.refuseFinishPath = u"build/b.txt";
     Extracted x = Extract(bytes, sink);
     EXPECT_EQ(x.result.error, ZipError::SinkFailed);
     EXPECT_NE(x.result.message.find("build/b.txt"), std::string::npos) << x.result.message;

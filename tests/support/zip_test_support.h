@@ -104,7 +104,7 @@ class MemorySink : public ZipSink {
   bool FinishFile() override {
     if (!open_) Violation("FinishFile without an open file");
     open_ = false;
-    return true;
+    return current_ != refuseFinishPath;
   }
   void AbandonFile() override {
     if (!open_) Violation("AbandonFile without an open file");
@@ -124,6 +124,7 @@ class MemorySink : public ZipSink {
   uint64_t bytesWritten = 0;
   bool keepData = true;
   std::u16string refusePath;
+  std::u16string refuseFinishPath;  // e.g. the disk filled up on close
   std::optional<uint64_t> failWritesAfter;
 
  private:
