@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <limits>
 #include <optional>
 #include <set>
 #include <utility>
