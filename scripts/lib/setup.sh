@@ -37,6 +37,10 @@ kestrel_wine_prefix() {
   shift
   "$KESTREL_ROOT/scripts/wine-prefix" "$prefix" "$@"
   WINEPREFIX=$prefix wineserver -p
+  # The first program in a prefix starts Wine's own services and desktop,
+  # which keep the standard handles they inherited: start them here, away
+  # from the pipes of ctest (which would wait for them to close).
+  WINEPREFIX=$prefix WINEDEBUG=-all wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
 kestrel_wine_stop() {
