@@ -5,7 +5,7 @@ KESTREL_PACKAGES=(
   cmake ninja-build g++ python3
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 libz-mingw-w64-dev
-  wine64 wine xvfb xauth imagemagick x11-apps
+  wine64 wine xvfb xauth imagemagick x11-apps x11-utils
   libcpp-httplib-dev libssl-dev zlib1g-dev googletest
   tinyproxy zip unzip p7zip-full curl openssl
   unixodbc tdsodbc libsqliteodbc
