@@ -24,6 +24,11 @@ add_library(kestrel_win STATIC
   net/text_convert.cpp
   net/audit_trace.cpp
   ui/install_wizard.cpp
+  ui/commit_page.cpp
+  ui/vant_list_ctrl.cpp
+  engine/task_list.cpp
+  engine/task_runner.cpp
+  engine/pending_tasks.cpp
   uninstall/uninstall_dlg.cpp
 )
 kestrel_target(kestrel_win)

@@ -32,6 +32,16 @@
 #define IDD_UNINSTALL 131
 #define IDD_WIZARD_HOST 200
 
+#define IDD_COMMIT_PAGE 1008
+
+// Commit page controls.
+#define IDC_TASK_LIST 1004
+#define IDC_INSTRUCTION 1025
+#define IDC_INSTALL_TO_LABEL 1026
+#define IDC_INSTALL_FOLDER 1027
+#define IDC_BROWSE 1028
+#define IDC_PROXY_LINK 1024
+
 // Uninstall dialog controls.
 #define IDC_UNINSTALL_PROGRESS 1000
 #define IDC_UNINSTALL_STATUS 1010

@@ -18,6 +18,11 @@ INT_PTR Dialog::DoModal(HWND parent) {
                            reinterpret_cast<LPARAM>(this));
 }
 
+HWND Dialog::Create(HWND parent) {
+  return ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_), parent, &Dialog::Procedure,
+                              reinterpret_cast<LPARAM>(this));
+}
+
 void Dialog::OnCommand(int id, int /*code*/, HWND /*control*/) {
   if (id == IDOK) OnOK();
   if (id == IDCANCEL) OnCancel();

@@ -18,12 +18,16 @@ class Dialog {
 
   // Runs the dialog modally; returns the value given to EndDialog, or -1.
   INT_PTR DoModal(HWND parent);
+  // Creates the dialog modelessly (a child page, for one); null on failure.
+  HWND Create(HWND parent);
 
   HWND hwnd() const { return hwnd_; }
   HWND Item(int id) const { return ::GetDlgItem(hwnd_, id); }
   std::wstring ItemText(int id) const;
   void SetItemText(int id, const std::wstring& text) const { ::SetDlgItemTextW(hwnd_, id, text.c_str()); }
   void EndDialog(INT_PTR result) { ::EndDialog(hwnd_, result); }
+  // Sets the result of a notification handled in OnMessage.
+  void SetMessageResult(LRESULT result) const { ::SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, result); }
 
  protected:
   virtual BOOL OnInitDialog() { return TRUE; }

@@ -1,0 +1,28 @@
+// Task operations, one declaration per task family. Families not built yet
+// report failure from engine/pending_tasks.cpp.
+#pragma once
+
+#include <string>
+
+#include "engine/task_context.h"
+
+namespace kestrel {
+
+int InstallDotNet(TaskContext& ctx);
+int InstallProductPackage(TaskContext& ctx);
+int InstallSqlExpress(TaskContext& ctx);
+int EnableFeatureDismAll(TaskContext& ctx, const std::wstring& feature, int budget);
+int InitDatabase(TaskContext& ctx);
+int ConfigureWebApps(TaskContext& ctx);
+int FinalizeInstall(TaskContext& ctx);
+int ConfigIIS2008R2(TaskContext& ctx);
+int ConfigIIS2008(TaskContext& ctx);
+int ConfigIIS2012(TaskContext& ctx);
+int ConfigIISWin7(TaskContext& ctx);
+int StopServiceTask(TaskContext& ctx);
+int StartServiceTask(TaskContext& ctx);
+int FinalizeUpgrade(TaskContext& ctx);
+int UpgradePackage(TaskContext& ctx, bool download);
+int RestartWebServerTask(TaskContext& ctx, const std::wstring& commandLine);
+
+}  // namespace kestrel

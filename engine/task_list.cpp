@@ -1,0 +1,63 @@
+#include "engine/task_list.h"
+
+#include "app/builtin_strings.h"
+#include "app/globals.h"
+#include "app/system_inspection.h"
+#include "engine/task_keys.h"
+#include "engine/services.h"
+
+namespace kestrel {
+namespace {
+
+void AppendTask(TaskRows& rows, const wchar_t* key, const std::wstring& label, const wchar_t* argument = L"") {
+  int row = rows.AppendRow(key);
+  if (row < 0) return;
+  rows.SetItemTextIfChanged(row, kColumnLabel, label);
+  rows.SetItemTextIfChanged(row, kColumnArgument, argument);
+}
+
+// The web server row's key for this Windows, or null for none.
+const wchar_t* WebServerTaskKey() {
+  if (g_isServer2008) return kTaskConfigIis2008;
+  if (g_isServer2008R2) return kTaskConfigIis2008R2;
+  if (g_isServer2012Plus || g_isClient8Plus) return kTaskConfigIis2012;
+  if (g_isWin7) return kTaskConfigIisWin7;
+  return nullptr;
+}
+
+}  // namespace
+
+void BuildInstallTaskList(TaskRows& rows, const TaskListHost& host) {
+  rows.DeleteAllRows();
+  if (g_upgradeMode) {
+    BuildUpgradeTaskList(rows);
+    return;
+  }
+  if (CheckOsVersion() != kOsClassified) {
+    if (host.reportUnsupportedOs) host.reportUnsupportedOs();
+    return;
+  }
+  StopMonitorServiceQuietly();
+
+  if (g_isServer2012Plus) AppendTask(rows, kTaskDismNetFx4, L"Install .Net 4.5", L"NETFx4");
+  if (!g_isClient8Plus) AppendTask(rows, kTaskInstallNet, L"Install .Net 4.0");
+  if (host.database && host.database().allInOne) AppendTask(rows, kTaskInstallSql, L"Install SQL Express");
+  if (const wchar_t* key = WebServerTaskKey()) AppendTask(rows, key, L"Check and install IIS Web Server");
+  const bool enterprise = host.enterpriseEdition && host.enterpriseEdition();
+  AppendTask(rows, kTaskInstallPackage, LoadBuiltInString(enterprise ? kStrPackageLabelEnterprise : kStrPackageLabel));
+  AppendTask(rows, kTaskInitIis, L"Configure Web Applications");
+  AppendTask(rows, kTaskInitDb, L"Initialize Database");
+  AppendTask(rows, kTaskFinalize, L"Finalize the installation");
+}
+
+void BuildUpgradeTaskList(TaskRows& rows) {
+  AppendTask(rows, kTaskStopService, L"Stop Cloud Monitor", L"VEVer");
+  AppendTask(rows, kTaskDownloadPackage, L"Download and extract upgrade package");
+  AppendTask(rows, kTaskStopIis, L"Stop Web Server");
+  AppendTask(rows, kTaskUpgradePackage, L"Patch the installation");
+  AppendTask(rows, kTaskStartIis, L"Start Web Server");
+  AppendTask(rows, kTaskStartService, L"Start Cloud Monitor", L"VEVer");
+  AppendTask(rows, kTaskFinalizeUpgrade, L"Finalize the upgrade");
+}
+
+}  // namespace kestrel

@@ -1,0 +1,82 @@
+#include "engine/task_runner.h"
+
+#include <windows.h>
+
+#include "app/globals.h"
+#include "app/installer_state.h"
+#include "engine/pending_tasks.h"
+#include "engine/task_keys.h"
+#include "net/audit_trace.h"
+#include "net/text_convert.h"
+#include "res/resource_ids.h"
+
+namespace kestrel {
+namespace {
+
+constexpr unsigned kButtonsBackFinish = 5;  // PSWIZB_BACK | PSWIZB_FINISH
+
+std::wstring IconStatus(int iconId, const wchar_t* tail) {
+  // Shared icons live as long as the process, as long as any row shows them.
+  HANDLE icon = ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(iconId), IMAGE_ICON, 16, 16, LR_SHARED);
+  return L"#ICON:" + std::to_wstring(reinterpret_cast<intptr_t>(icon)) + L"#@@" + tail;
+}
+
+}  // namespace
+
+std::wstring DoneStatus() { return IconStatus(IDI_DONE, L"Done"); }
+std::wstring FailedStatus() { return IconStatus(IDI_FAILED, L"Failed"); }
+
+const std::vector<TaskEntry>& TaskDispatchTable() {
+  static const std::vector<TaskEntry> table = {
+      {kTaskInstallNet, InstallDotNet},
+      {kTaskInstallPackage, InstallProductPackage},
+      {kTaskInstallSql, InstallSqlExpress},
+      {kTaskDismNetFx4, [](TaskContext& ctx) { return EnableFeatureDismAll(ctx, ctx.Argument(), 240); }},
+      {kTaskInitDb, InitDatabase},
+      {kTaskInitIis, ConfigureWebApps},
+      {kTaskFinalize, FinalizeInstall},
+      {kTaskConfigIis2008R2, ConfigIIS2008R2},
+      {kTaskConfigIis2008, ConfigIIS2008},
+      {kTaskConfigIis2012, ConfigIIS2012},
+      {kTaskConfigIisWin7, ConfigIISWin7},
+      {kTaskStopService, StopServiceTask},
+      {kTaskStartService, StartServiceTask},
+      {kTaskFinalizeUpgrade, FinalizeUpgrade},
+      {kTaskDownloadPackage, [](TaskContext& ctx) { return UpgradePackage(ctx, true); }},
+      {kTaskUpgradePackage, [](TaskContext& ctx) { return UpgradePackage(ctx, false); }},
+      {kTaskStopIis, [](TaskContext& ctx) { return RestartWebServerTask(ctx, L"iisreset /stop"); }},
+      {kTaskStartIis, [](TaskContext& ctx) { return RestartWebServerTask(ctx, L"iisreset /start"); }},
+  };
+  return table;
+}
+
+TaskHandler FindTask(const std::vector<TaskEntry>& table, const std::wstring& key) {
+  for (const TaskEntry& entry : table)
+    if (::lstrcmpiW(entry.key, key.c_str()) == 0) return entry.run;
+  return {};
+}
+
+void RunTasks(TaskRunHost& host, const std::vector<TaskEntry>& table) {
+  if (!g_upgradeMode) WriteInstallState(kInstallStateRunning);
+  TaskRows& rows = host.Rows();
+  for (int row = 0; row < rows.RowCount(); ++row) {
+    const std::wstring key = rows.GetCellText(row, kColumnKey);
+    TaskContext& ctx = host.ContextForRow(row);
+    rows.SetItemTextIfChanged(row, kColumnStatus, L"Processing...");
+    TaskHandler task = FindTask(table, key);
+    const int ok = task ? task(ctx) : 0;
+    if (ok) {
+      rows.SetItemTextIfChanged(row, kColumnStatus, DoneStatus());
+      continue;
+    }
+    rows.SetItemTextIfChanged(row, kColumnStatus, FailedStatus());
+    host.EnableBrowseButton(true);
+    host.PostWizardButtons(kButtonsBackFinish);
+    host.SetFinishCaption(L"Retry");
+    SendAuditTrace("commit:failed task:" + WideToUtf8(key).value_or(std::string()));
+    return;
+  }
+  SendAuditTrace("commit:task completed");
+}
+
+}  // namespace kestrel

@@ -1,0 +1,178 @@
+#include "ui/commit_page.h"
+
+#include <shlobj.h>
+
+#include "app/builtin_strings.h"
+#include "app/globals.h"
+#include "engine/task_list.h"
+#include "net/audit_trace.h"
+#include "res/resource_ids.h"
+#include "ui/install_wizard.h"
+#include "win/message_box.h"
+#include "win/shell.h"
+
+namespace kestrel {
+namespace {
+
+constexpr unsigned kButtonsBackFinish = 5;
+constexpr unsigned kButtonsDisabledFinish = 8;
+
+}  // namespace
+
+CommitPage::CommitPage(CInstallWizard& wizard) : win::Dialog(IDD_COMMIT_PAGE), wizard_(wizard) {}
+
+CommitPage::~CommitPage() = default;
+
+std::wstring CommitPage::HeaderTitle() const { return g_upgradeMode ? L"Upgrade now" : L"Install now"; }
+
+std::wstring CommitPage::installFolder() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return installFolder_;
+}
+
+std::wstring CommitPage::installDir() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return installDir_;
+}
+
+BOOL CommitPage::OnInitDialog() {
+  taskList_.Attach(Item(IDC_TASK_LIST));
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    installFolder_ = win::SpecialFolderPath(CSIDL_PROGRAM_FILES, true);
+    SetItemText(IDC_INSTALL_FOLDER, installFolder_);
+  }
+  const std::wstring title = LoadBuiltInString(kStrWizardTitle);
+  ::SetWindowTextW(hwnd(), title.c_str());
+  wizard_.SetTitle(title);
+  taskList_.SetupTaskColumns();
+  SendAuditTrace("commit page");
+  return TRUE;
+}
+
+int CommitPage::OnSetActive() {
+  PostWizardButtons(kButtonsBackFinish);
+  if (HWND finish = wizard_.Button(ID_WIZFINISH)) {
+    if (g_upgradeMode) {
+      ::SetWindowTextW(finish, L"Upgrade");
+      SetItemText(IDC_INSTRUCTION, L"Please click the 'Upgrade' button to start upgrading.");
+      for (int id : {IDC_INSTALL_TO_LABEL, IDC_INSTALL_FOLDER, IDC_BROWSE})
+        ::ShowWindow(Item(id), SW_HIDE);
+    } else {
+      ::SetWindowTextW(finish, L"Install");
+    }
+  }
+  BuildInstallTaskList();
+  return 0;
+}
+
+void CommitPage::BuildInstallTaskList() {
+  TaskListHost host;
+  host.database = [this] { return Database(); };
+  host.enterpriseEdition = [this] { return EnterpriseEdition(); };
+  host.reportUnsupportedOs = [this] {
+    win::ShowMessage(L"Failed to check os type", MB_OK);
+    PostWizardButtons(kButtonsDisabledFinish);
+  };
+  kestrel::BuildInstallTaskList(*this, host);
+}
+
+BOOL CommitPage::StartTaskRun() {
+  PostWizardButtons(kButtonsDisabledFinish);
+  EnableBrowseButton(false);
+  // The previous run has ended (Finish was disabled while it ran): its
+  // handle can go.
+  workerThread_.reset(::CreateThread(nullptr, 0, &CommitPage::WorkerEntry, this, 0, nullptr));
+  return FALSE;
+}
+
+DWORD WINAPI CommitPage::WorkerEntry(void* page) {
+  try {
+    RunTasks(*static_cast<CommitPage*>(page));
+  } catch (...) {
+    // Out of memory in a task: the run just ends.
+  }
+  return 0;
+}
+
+void CommitPage::OnCommand(int id, int code, HWND control) {
+  if (id == IDC_BROWSE && code == BN_CLICKED) {
+    BrowseInstallFolder();
+    return;
+  }
+  win::Dialog::OnCommand(id, code, control);
+}
+
+bool CommitPage::OnMessage(UINT message, WPARAM, LPARAM lParam, INT_PTR* result) {
+  if (message != WM_NOTIFY) return false;
+  auto* header = reinterpret_cast<NMHDR*>(lParam);
+  if (header->idFrom == IDC_TASK_LIST && header->code == NM_CUSTOMDRAW) {
+    SetMessageResult(taskList_.OnCustomDraw(reinterpret_cast<NMLVCUSTOMDRAW*>(lParam)));
+    *result = TRUE;
+    return true;
+  }
+  if (header->idFrom == IDC_PROXY_LINK && (header->code == NM_CLICK || header->code == NM_RETURN)) {
+    OnProxyLinkClick();
+    SetMessageResult(0);
+    *result = TRUE;
+    return true;
+  }
+  return false;
+}
+
+void CommitPage::BrowseInstallFolder() {
+  wchar_t displayName[MAX_PATH] = {};
+  BROWSEINFOW info = {};
+  info.hwndOwner = hwnd();
+  info.pszDisplayName = displayName;
+  info.lpszTitle = L"Please select the installation folder";
+  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+  PIDLIST_ABSOLUTE chosen = ::SHBrowseForFolderW(&info);
+  if (chosen == nullptr) return;
+  // The path API writes at most MAX_PATH characters.
+  wchar_t path[MAX_PATH + 1] = {};
+  const bool ok = ::SHGetPathFromIDListW(chosen, path) != FALSE;
+  ::CoTaskMemFree(chosen);
+  if (!ok) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  installFolder_ = path;
+  SetItemText(IDC_INSTALL_FOLDER, installFolder_);
+}
+
+void CommitPage::OnProxyLinkClick() {
+  // The proxy settings dialog is not built yet.
+}
+
+TaskContext& CommitPage::ContextForRow(int row) {
+  currentRow_ = row;
+  return *this;
+}
+
+void CommitPage::PostWizardButtons(unsigned flags) { ::PostMessageW(wizard_.hwnd(), PSM_SETWIZBUTTONS, 0, flags); }
+
+void CommitPage::EnableBrowseButton(bool enable) { ::EnableWindow(Item(IDC_BROWSE), enable ? TRUE : FALSE); }
+
+void CommitPage::SetFinishCaption(const std::wstring& caption) { SetButtonCaption(ID_WIZFINISH, caption); }
+
+void CommitPage::SetStatus(const std::wstring& text) {
+  taskList_.SetItemTextIfChanged(currentRow_, kColumnStatus, text.c_str());
+}
+
+std::wstring CommitPage::Argument() { return taskList_.GetCellText(currentRow_, kColumnArgument); }
+
+DatabaseChoice CommitPage::Database() { return wizard_.DatabaseChoiceOfPage(); }
+
+int CommitPage::EnterpriseEdition() { return wizard_.EnterpriseEdition(); }
+
+void CommitPage::SetInstallDir(const std::wstring& dir) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  installDir_ = dir;
+}
+
+int CommitPage::Ask(const std::wstring& text, UINT type) { return win::ShowMessage(text, type); }
+
+void CommitPage::SetButtonCaption(int id, const std::wstring& caption) {
+  if (HWND button = wizard_.Button(id)) ::SetWindowTextW(button, caption.c_str());
+}
+
+}  // namespace kestrel

@@ -1,0 +1,88 @@
+// The commit page: shows the task list, lets the user choose the install
+// folder and the proxy, and runs the tasks when Finish (Install, Upgrade,
+// Retry) is pressed.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <mutex>
+#include <string>
+
+#include "engine/task_context.h"
+#include "engine/task_rows.h"
+#include "engine/task_runner.h"
+#include "ui/vant_list_ctrl.h"
+#include "win/dialog.h"
+#include "win/handle.h"
+
+namespace kestrel {
+
+class CInstallWizard;
+
+class CommitPage : public win::Dialog, private TaskContext, private TaskRunHost, private TaskRows {
+ public:
+  explicit CommitPage(CInstallWizard& wizard);
+  ~CommitPage() override;
+
+  // The page's header title: "Install now" or "Upgrade now".
+  std::wstring HeaderTitle() const;
+
+  // Wizard hooks.
+  int OnSetActive();
+  // The Finish handler (StartTaskRun); FALSE keeps the wizard open.
+  BOOL OnWizardFinish() { return StartTaskRun(); }
+  BOOL StartTaskRun();
+
+  std::wstring installFolder() const;
+  std::wstring installDir() const;
+  CVantListCtrl& taskList() { return taskList_; }
+
+ protected:
+  BOOL OnInitDialog() override;
+  void OnCommand(int id, int code, HWND control) override;
+  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result) override;
+
+ private:
+  void BrowseInstallFolder();
+  void OnProxyLinkClick();
+  void BuildInstallTaskList();
+  static DWORD WINAPI WorkerEntry(void* page);
+
+  // TaskRows over the list control.
+  int RowCount() const override { return taskList_.RowCount(); }
+  int AppendRow(const std::wstring& key) override { return taskList_.AppendRow(key); }
+  void DeleteAllRows() override { taskList_.DeleteAllRows(); }
+  std::wstring GetCellText(int row, int column) const override { return taskList_.GetCellText(row, column); }
+  bool SetItemTextIfChanged(int row, int column, const std::wstring& text) override {
+    return taskList_.SetItemTextIfChanged(row, column, text.c_str()) != FALSE;
+  }
+
+  // TaskRunHost.
+  TaskRows& Rows() override { return *this; }
+  TaskContext& ContextForRow(int row) override;
+  void PostWizardButtons(unsigned flags) override;
+  void EnableBrowseButton(bool enable) override;
+  void SetFinishCaption(const std::wstring& caption) override;
+
+  // TaskContext for the row being run.
+  void SetStatus(const std::wstring& text) override;
+  std::wstring Argument() override;
+  DatabaseChoice Database() override;
+  int EnterpriseEdition() override;
+  std::wstring InstallFolder() override { return installFolder(); }
+  std::wstring InstallDir() override { return installDir(); }
+  void SetInstallDir(const std::wstring& dir) override;
+  int Ask(const std::wstring& text, UINT type) override;
+  void SetButtonCaption(int id, const std::wstring& caption) override;
+
+  CInstallWizard& wizard_;
+  CVantListCtrl taskList_;
+  mutable std::mutex mutex_;  // installFolder_ and installDir_ (read by the worker)
+  std::wstring installFolder_;
+  std::wstring installDir_;
+  int currentRow_ = 0;
+  win::UniqueHandle workerThread_;
+};
+
+}  // namespace kestrel
