@@ -3,6 +3,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 #include <winternl.h>
+#include <commctrl.h>
 
 #include "app/installer_state.h"
 #include "win/module.h"
@@ -236,6 +237,61 @@ std::wstring MessageBoxText(HWND box) {
 
 void PressButton(HWND dialog, int id) {
   ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
+}
+
+HWND FindControl(HWND root, int id) {
+  struct Search {
+    int id;
+    HWND found;
+  } search{id, nullptr};
+  ::EnumChildWindows(
+      root,
+      [](HWND child, LPARAM p) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(p);
+        if (::GetDlgCtrlID(child) != s->id) return TRUE;
+        s->found = child;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+bool IsEnabled(HWND window) { return window != nullptr && ::IsWindowEnabled(window); }
+bool IsShown(HWND window) { return window != nullptr && (::GetWindowLongW(window, GWL_STYLE) & WS_VISIBLE) != 0; }
+
+int ListRowCount(HWND list) { return static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); }
+
+std::wstring ListCellText(HWND list, int row, int column) {
+  // The list lives in another process: the item record and the text buffer
+  // must be in that process's memory.
+  win::UniqueHandle process(::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE,
+                                          WindowProcess(list)));
+  if (!process) return L"<no process>";
+  constexpr size_t kChars = 8192;
+  const size_t bytes = sizeof(LVITEMW) + kChars * sizeof(wchar_t);
+  void* remote = ::VirtualAllocEx(process.get(), nullptr, bytes, MEM_COMMIT, PAGE_READWRITE);
+  if (remote == nullptr) return L"<no memory>";
+  auto* remoteText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote) + sizeof(LVITEMW));
+  LVITEMW item = {};
+  item.iSubItem = column;
+  item.pszText = remoteText;
+  item.cchTextMax = static_cast<int>(kChars);
+  std::wstring text(kChars, L'\0');
+  ::WriteProcessMemory(process.get(), remote, &item, sizeof item, nullptr);
+  LRESULT n = ::SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(remote));
+  ::ReadProcessMemory(process.get(), remoteText, text.data(), kChars * sizeof(wchar_t), nullptr);
+  ::VirtualFreeEx(process.get(), remote, 0, MEM_RELEASE);
+  text.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return text;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+  const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+  for (;;) {
+    if (condition()) return true;
+    if (::GetTickCount64() >= deadline) return false;
+    ::Sleep(50);
+  }
 }
 
 std::wstring ProcessCommandLine(DWORD pid) {

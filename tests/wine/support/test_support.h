@@ -87,6 +87,18 @@ std::wstring MessageBoxText(HWND box);
 // Presses a button of a dialog as a user would.
 void PressButton(HWND dialog, int id);
 
+// A descendant window of root with this control id (any depth), or null.
+HWND FindControl(HWND root, int id);
+bool IsEnabled(HWND window);
+bool IsShown(HWND window);
+
+// Cells of a list view in another process (the installer's task list).
+int ListRowCount(HWND list);
+std::wstring ListCellText(HWND list, int row, int column);
+
+// Waits until condition holds; false after the timeout.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kPatienceMs);
+
 // Command line of another process, read from its process parameters.
 std::wstring ProcessCommandLine(DWORD pid);
 

@@ -1,0 +1,157 @@
+// The commit page of the real executable: its captions, texts and list in
+// install and upgrade mode, and a run as the user sees it.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+
+#include "app/installer_state.h"
+#include "res/resource_ids.h"
+#include "support/test_support.h"
+
+namespace {
+
+using namespace kestrel;
+
+const std::wstring kWizardCaption = L"Marrowfield Installation";
+
+class CommitPageTest : public testing::Test {
+ protected:
+  // The copy runs as a Windows 8+ workstation, whatever the prefix's
+  // default version.
+  void SetUp() override {
+    folder_ = kt::ScratchFolder(L"commit");
+    exe_ = kt::CopyInstaller(folder_, L"KestrelCommit.exe");
+    ASSERT_FALSE(exe_.empty());
+    kt::SetWineVersionFor(L"KestrelCommit.exe", L"win10");
+  }
+  void TearDown() override {
+    kt::ClearWineVersionFor(L"KestrelCommit.exe");
+    kt::RemoveTree(folder_);
+  }
+
+  // Starts the copy (no relaunch) and waits for its wizard.
+  HWND StartWizard() {
+    process_ = kt::Launch(exe_, L"/runas");
+    return kt::WaitForWindow(kWizardCaption, process_.pid());
+  }
+
+  std::vector<std::array<std::wstring, 4>> Rows(HWND wizard) {
+    HWND list = kt::FindControl(wizard, IDC_TASK_LIST);
+    std::vector<std::array<std::wstring, 4>> rows;
+    for (int r = 0; r < kt::ListRowCount(list); ++r)
+      rows.push_back({kt::ListCellText(list, r, 0), kt::ListCellText(list, r, 1), kt::ListCellText(list, r, 2),
+                      kt::ListCellText(list, r, 3)});
+    return rows;
+  }
+
+  kt::InstallerKeyScope registry_;
+  std::wstring folder_, exe_;
+  kt::Process process_;
+};
+
+TEST_F(CommitPageTest, InstallModeCaptionsTextsAndList) {
+  HWND wizard = StartWizard();
+  ASSERT_NE(wizard, nullptr);
+  HWND finish = kt::FindControl(wizard, ID_WIZFINISH);
+  ASSERT_TRUE(kt::WaitUntil([&] { return kt::IsShown(finish) && kt::IsEnabled(finish); }));
+  EXPECT_EQ(kt::WindowText(finish), L"Install");
+  EXPECT_TRUE(kt::IsEnabled(kt::FindControl(wizard, ID_WIZBACK)));
+  EXPECT_FALSE(kt::IsShown(kt::FindControl(wizard, ID_WIZNEXT)));
+  EXPECT_EQ(kt::WindowText(kt::FindControl(wizard, IDC_INSTRUCTION)),
+            L"Please click the 'Install' button to start the installation.");
+  EXPECT_EQ(kt::WindowText(kt::FindControl(wizard, IDC_INSTALL_TO_LABEL)), L"Install to:");
+  EXPECT_EQ(kt::WindowText(kt::FindControl(wizard, IDC_INSTALL_FOLDER)), L"C:\\Program Files");
+  EXPECT_TRUE(kt::IsShown(kt::FindControl(wizard, IDC_BROWSE)));
+  EXPECT_TRUE(kt::IsShown(kt::FindControl(wizard, IDC_PROXY_LINK)));
+
+  // A Windows 8+ workstation: no .NET rows; the database choice is
+  // all-in-one.
+  const std::vector<std::array<std::wstring, 4>> expected = {
+      {L"INSTALLSQL", L"Install SQL Express", L"", L""},
+      {L"ConfigIIS2012", L"Check and install IIS Web Server", L"", L""},
+      {L"INSTALLQRE", L"Install Marrowfield Package", L"", L""},
+      {L"INITIIS", L"Configure Web Applications", L"", L""},
+      {L"INITDB", L"Initialize Database", L"", L""},
+      {L"FINALIZE", L"Finalize the installation", L"", L""},
+  };
+  EXPECT_EQ(Rows(wizard), expected);
+  HWND list = kt::FindControl(wizard, IDC_TASK_LIST);
+  HWND header = reinterpret_cast<HWND>(::SendMessageW(list, LVM_GETHEADER, 0, 0));
+  EXPECT_EQ(::SendMessageW(header, HDM_GETITEMCOUNT, 0, 0), 4);
+
+  kt::PressButton(wizard, IDCANCEL);
+  DWORD code = 1;
+  EXPECT_TRUE(process_.Wait(&code));
+  EXPECT_EQ(code, 0u);
+}
+
+TEST_F(CommitPageTest, AFailedRunOffersRetry) {
+  HWND wizard = StartWizard();
+  ASSERT_NE(wizard, nullptr);
+  HWND finish = kt::FindControl(wizard, ID_WIZFINISH);
+  ASSERT_TRUE(kt::WaitUntil([&] { return kt::IsEnabled(finish); }));
+  kt::PressButton(wizard, ID_WIZFINISH);
+  ASSERT_TRUE(kt::WaitUntil([&] { return kt::WindowText(finish) == L"Retry" && kt::IsEnabled(finish); }));
+  auto rows = Rows(wizard);
+  ASSERT_EQ(rows.size(), 6u);
+  // The first task cannot succeed on this machine yet: it fails, with the
+  // failure icon, and the rows below stay untouched.
+  EXPECT_EQ(rows[0][2].rfind(L"#ICON:", 0), 0u);
+  EXPECT_EQ(rows[0][2].substr(rows[0][2].size() - 9), L"#@@Failed");
+  EXPECT_NE(rows[0][2], L"#ICON:0#@@Failed") << "the icon handle is real";
+  for (size_t r = 1; r < rows.size(); ++r) EXPECT_EQ(rows[r][2], L"") << r;
+  EXPECT_TRUE(kt::IsEnabled(kt::FindControl(wizard, IDC_BROWSE)));
+  EXPECT_TRUE(kt::IsEnabled(kt::FindControl(wizard, ID_WIZBACK)));
+  EXPECT_EQ(kt::InstallerValueBytes(kValueInstallState), (std::vector<unsigned char>{2, 0, 0, 0}));
+
+  kt::PressButton(wizard, IDCANCEL);
+  EXPECT_TRUE(process_.Wait(nullptr));
+}
+
+TEST_F(CommitPageTest, UpgradeModeCaptionsTextsAndList) {
+  kt::SetInstallerInt(kValueInstallState, 1);
+  process_ = kt::Launch(exe_, L"/runas");
+  HWND box = kt::WaitForMessageBox(L"KestrelCommit", process_.pid());
+  ASSERT_NE(box, nullptr);
+  kt::PressButton(box, IDYES);
+  HWND wizard = kt::WaitForWindow(kWizardCaption, process_.pid());
+  ASSERT_NE(wizard, nullptr);
+  HWND finish = kt::FindControl(wizard, ID_WIZFINISH);
+  ASSERT_TRUE(kt::WaitUntil([&] { return kt::WindowText(finish) == L"Upgrade" && kt::IsEnabled(finish); }));
+  EXPECT_EQ(kt::WindowText(kt::FindControl(wizard, IDC_INSTRUCTION)),
+            L"Please click the 'Upgrade' button to start upgrading.");
+  for (int id : {IDC_INSTALL_TO_LABEL, IDC_INSTALL_FOLDER, IDC_BROWSE})
+    EXPECT_FALSE(kt::IsShown(kt::FindControl(wizard, id))) << id;
+  EXPECT_TRUE(kt::IsShown(kt::FindControl(wizard, IDC_PROXY_LINK)));
+  auto rows = Rows(wizard);
+  ASSERT_EQ(rows.size(), 7u);
+  EXPECT_EQ(rows[0], (std::array<std::wstring, 4>{L"STOPSVC", L"Stop Cloud Monitor", L"", L"VEVer"}));
+  EXPECT_EQ(rows[6], (std::array<std::wstring, 4>{L"FINALIZEUPGRADE", L"Finalize the upgrade", L"", L""}));
+
+  kt::PressButton(wizard, IDCANCEL);
+  EXPECT_TRUE(process_.Wait(nullptr));
+}
+
+TEST_F(CommitPageTest, UnsupportedWindows) {
+  std::wstring xp = kt::CopyInstaller(folder_, L"KestrelXP.exe");
+  kt::SetWineVersionFor(L"KestrelXP.exe", L"winxp");
+  process_ = kt::Launch(xp, L"/runas");
+  HWND box = kt::WaitForMessageBox(L"KestrelXP", process_.pid());
+  kt::ClearWineVersionFor(L"KestrelXP.exe");
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(kt::MessageBoxText(box), L"Failed to check os type");
+  kt::PressButton(box, IDOK);
+  HWND wizard = kt::WaitForWindow(kWizardCaption, process_.pid());
+  ASSERT_NE(wizard, nullptr);
+  HWND finish = kt::FindControl(wizard, ID_WIZFINISH);
+  ASSERT_TRUE(kt::WaitUntil([&] { return kt::IsShown(finish) && !kt::IsEnabled(finish); }));
+  EXPECT_EQ(kt::ListRowCount(kt::FindControl(wizard, IDC_TASK_LIST)), 0);
+  EXPECT_FALSE(kt::IsEnabled(kt::FindControl(wizard, ID_WIZBACK)));
+  kt::PressButton(wizard, IDCANCEL);
+  EXPECT_TRUE(process_.Wait(nullptr));
+}
+
+}  // namespace
