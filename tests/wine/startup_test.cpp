@@ -94,6 +94,47 @@ TEST_F(Startup, PlainStartRelaunchesIntoTheWizard) {
   EXPECT_TRUE(relaunched.Wait(nullptr));
 }
 
+TEST_F(Startup, LongArgumentsSurviveTheRelaunch) {
+  const std::wstring args = L"-u " + std::wstring(600, L'x');
+  kt::Process first = kt::Launch(exe_, args);
+  ASSERT_TRUE(first.Wait(nullptr));
+  HWND dialog = kt::WaitForWindow(L"Uninstall");
+  ASSERT_NE(dialog, nullptr);
+  const DWORD pid = kt::WindowProcess(dialog);
+  kt::Process relaunched = kt::Attach(pid);
+  std::wstring commandLine = kt::ProcessCommandLine(pid);
+  EXPECT_NE(commandLine.find(args + L" /runas"), std::wstring::npos) << commandLine.size();
+  kt::PressButton(dialog, IDCANCEL);
+  EXPECT_TRUE(relaunched.Wait(nullptr));
+}
+
+TEST_F(Startup, RichEditLibraryIsNeverTakenFromTheInstallersFolder) {
+  const std::wstring planted = folder_ + L"\\RICHED20.DLL";
+  const std::wstring marker = folder_ + L"\\planted-dll-loaded.txt";
+  ASSERT_TRUE(::CopyFileW((kt::kBinDir + L"\\fixtures\\planted\\RICHED20.DLL").c_str(), planted.c_str(), FALSE));
+  // Wine prefers its own built-in library of that name; as on Windows, a
+  // library file found first on the search path must be loadable.
+  const std::wstring exe = kt::CopyInstaller(folder_, L"KestrelPlanted.exe");
+  for (const wchar_t* program : {L"rundll32.exe", L"KestrelPlanted.exe"})
+    kt::SetWineDllOverrideFor(program, L"riched20", L"native,builtin");
+  {
+    // The planted library announces itself when a program loads it.
+    kt::Process loader = kt::Launch(kt::SystemFolder() + L"\\rundll32.exe", planted + L",Nothing");
+    ASSERT_TRUE(loader.Wait(nullptr));
+  }
+  kt::ClearWineVersionFor(L"rundll32.exe");
+  ASSERT_NE(::GetFileAttributesW(marker.c_str()), INVALID_FILE_ATTRIBUTES) << "the fixture does not work";
+  ASSERT_TRUE(::DeleteFileW(marker.c_str()));
+
+  kt::Process p = kt::Launch(exe, L"/runas");
+  HWND wizard = kt::WaitForWindow(kWizardCaption, p.pid());
+  ASSERT_NE(wizard, nullptr);
+  kt::PressButton(wizard, IDCANCEL);
+  EXPECT_TRUE(p.Wait(nullptr));
+  kt::ClearWineVersionFor(L"KestrelPlanted.exe");
+  EXPECT_EQ(::GetFileAttributesW(marker.c_str()), INVALID_FILE_ATTRIBUTES) << "the planted library was loaded";
+}
+
 TEST_F(Startup, UpgradeQuestionTextCaptionAndNo) {
   kt::SetInstallerInt(kValueInstallState, 1);
   kt::Process p = kt::Launch(exe_, L"/runas");

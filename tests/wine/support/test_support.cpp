@@ -142,13 +142,29 @@ bool Process::Wait(DWORD* exitCode, DWORD timeoutMs) {
   return true;
 }
 
-Process Launch(const std::wstring& exe, const std::wstring& arguments) {
+Process Launch(const std::wstring& exe, const std::wstring& arguments,
+               const std::vector<std::wstring>& extraEnvironment) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+  std::wstring environment;
+  if (!extraEnvironment.empty()) {
+    auto nameOf = [](const std::wstring& entry) { return entry.substr(0, entry.find(L'=')); };
+    wchar_t* block = ::GetEnvironmentStringsW();
+    for (const wchar_t* p = block; *p != L'\0'; p += wcslen(p) + 1) {
+      std::wstring entry = p;
+      bool replaced = false;
+      for (const auto& extra : extraEnvironment) replaced = replaced || _wcsicmp(nameOf(extra).c_str(), nameOf(entry).c_str()) == 0;
+      if (!replaced) environment.append(entry).push_back(L'\0');
+    }
+    ::FreeEnvironmentStringsW(block);
+    for (const auto& extra : extraEnvironment) environment.append(extra).push_back(L'\0');
+    environment.push_back(L'\0');
+  }
   PROCESS_INFORMATION info = {};
-  if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &info))
+  if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                        environment.empty() ? 0 : CREATE_UNICODE_ENVIRONMENT,
+                        environment.empty() ? nullptr : environment.data(), nullptr, &startup, &info))
     return {};
   ::CloseHandle(info.hThread);
   return Process(win::UniqueHandle(info.hProcess), info.dwProcessId);
@@ -320,6 +336,16 @@ void SetWineVersionFor(const std::wstring& exeName, const std::wstring& version)
     return;
   win::UniqueHkey key(raw);
   win::SetString(key.get(), L"Version", version);
+}
+
+void SetWineDllOverrideFor(const std::wstring& exeName, const std::wstring& dll, const std::wstring& order) {
+  HKEY raw = nullptr;
+  std::wstring path = L"Software\\Wine\\AppDefaults\\" + exeName + L"\\DllOverrides";
+  if (::RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &raw, nullptr) !=
+      ERROR_SUCCESS)
+    return;
+  win::UniqueHkey key(raw);
+  win::SetString(key.get(), dll.c_str(), order);
 }
 
 void ClearWineVersionFor(const std::wstring& exeName) {

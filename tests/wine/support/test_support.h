@@ -31,6 +31,13 @@ bool CreateFolders(const std::wstring& path);
 // Copies the installer into folder under fileName; returns its path.
 std::wstring CopyInstaller(const std::wstring& folder, const std::wstring& fileName = L"KestrelSetup.exe");
 
+// C:\\windows\\system32 (of this process's width).
+inline std::wstring SystemFolder() {
+  wchar_t path[MAX_PATH] = {};
+  ::GetSystemDirectoryW(path, MAX_PATH);
+  return path;
+}
+
 // Runs a console program and waits; returns its exit code (or -1) and
 // fills output with what it wrote to standard output.
 int RunProgram(const std::wstring& exe, const std::wstring& arguments, std::string* output = nullptr);
@@ -69,7 +76,10 @@ class Process {
   DWORD pid_ = 0;
 };
 
-Process Launch(const std::wstring& exe, const std::wstring& arguments);
+// extraEnvironment: "NAME=value" entries added to (or replacing) this
+// process's environment for the child.
+Process Launch(const std::wstring& exe, const std::wstring& arguments,
+               const std::vector<std::wstring>& extraEnvironment = {});
 // Opens a process that the test did not start (the elevated relaunch).
 Process Attach(DWORD pid);
 
@@ -105,5 +115,7 @@ std::wstring ProcessCommandLine(DWORD pid);
 // Tells Wine which Windows version to report to one program.
 void SetWineVersionFor(const std::wstring& exeName, const std::wstring& version);
 void ClearWineVersionFor(const std::wstring& exeName);
+// Tells Wine how to load one library for one program ("native,builtin"...).
+void SetWineDllOverrideFor(const std::wstring& exeName, const std::wstring& dll, const std::wstring& order);
 
 }  // namespace kt
