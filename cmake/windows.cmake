@@ -30,6 +30,7 @@ add_library(kestrel_win STATIC
   engine/task_runner.cpp
   engine/pending_tasks.cpp
   engine/zip_extract.cpp
+  engine/finalization.cpp
   uninstall/uninstall_dlg.cpp
 )
 kestrel_target(kestrel_win)

@@ -12,16 +12,16 @@ int InstallSqlExpress(TaskContext&) { return 0; }
 int EnableFeatureDismAll(TaskContext&, const std::wstring&, int) { return 0; }
 int InitDatabase(TaskContext&) { return 0; }
 int ConfigureWebApps(TaskContext&) { return 0; }
-int FinalizeInstall(TaskContext&) { return 0; }
 int ConfigIIS2008R2(TaskContext&) { return 0; }
 int ConfigIIS2008(TaskContext&) { return 0; }
 int ConfigIIS2012(TaskContext&) { return 0; }
 int ConfigIISWin7(TaskContext&) { return 0; }
 int StopServiceTask(TaskContext&) { return 0; }
 int StartServiceTask(TaskContext&) { return 0; }
-int FinalizeUpgrade(TaskContext&) { return 0; }
 int UpgradePackage(TaskContext&, bool) { return 0; }
 int RestartWebServerTask(TaskContext&, const std::wstring&) { return 0; }
 int StopMonitorServiceQuietly() { return 0; }
+int RunAndWait(TaskContext&, const std::wstring&, const std::wstring&, int) { return 0; }
+int ApplyProxyToWebConfig(TaskContext&) { return 0; }
 
 }  // namespace kestrel

@@ -14,15 +14,15 @@ int InstallSqlExpress(TaskContext& ctx);
 int EnableFeatureDismAll(TaskContext& ctx, const std::wstring& feature, int budget);
 int InitDatabase(TaskContext& ctx);
 int ConfigureWebApps(TaskContext& ctx);
-int FinalizeInstall(TaskContext& ctx);
 int ConfigIIS2008R2(TaskContext& ctx);
 int ConfigIIS2008(TaskContext& ctx);
 int ConfigIIS2012(TaskContext& ctx);
 int ConfigIISWin7(TaskContext& ctx);
 int StopServiceTask(TaskContext& ctx);
 int StartServiceTask(TaskContext& ctx);
-int FinalizeUpgrade(TaskContext& ctx);
 int UpgradePackage(TaskContext& ctx, bool download);
 int RestartWebServerTask(TaskContext& ctx, const std::wstring& commandLine);
+int RunAndWait(TaskContext& ctx, const std::wstring& applicationPath, const std::wstring& commandLine, int budget);
+int ApplyProxyToWebConfig(TaskContext& ctx);
 
 }  // namespace kestrel

@@ -4,6 +4,7 @@
 
 #include "app/globals.h"
 #include "app/installer_state.h"
+#include "engine/finalization.h"
 #include "engine/pending_tasks.h"
 #include "engine/task_keys.h"
 #include "net/audit_trace.h"
