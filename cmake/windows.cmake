@@ -31,11 +31,12 @@ add_library(kestrel_win STATIC
   engine/pending_tasks.cpp
   engine/zip_extract.cpp
   engine/finalization.cpp
+  engine/product_package.cpp
   uninstall/uninstall_dlg.cpp
 )
 kestrel_target(kestrel_win)
 target_link_libraries(kestrel_win PUBLIC kestrel_pure
-  comctl32 shell32 ole32 advapi32 user32 gdi32 ws2_32 winhttp)
+  comctl32 shell32 ole32 advapi32 user32 gdi32 ws2_32 winhttp psapi)
 
 # The licence resource is our RTF text followed by a zero byte.
 add_custom_command(

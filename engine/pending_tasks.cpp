@@ -7,7 +7,6 @@
 namespace kestrel {
 
 int InstallDotNet(TaskContext&) { return 0; }
-int InstallProductPackage(TaskContext&) { return 0; }
 int InstallSqlExpress(TaskContext&) { return 0; }
 int EnableFeatureDismAll(TaskContext&, const std::wstring&, int) { return 0; }
 int InitDatabase(TaskContext&) { return 0; }
@@ -18,10 +17,10 @@ int ConfigIIS2012(TaskContext&) { return 0; }
 int ConfigIISWin7(TaskContext&) { return 0; }
 int StopServiceTask(TaskContext&) { return 0; }
 int StartServiceTask(TaskContext&) { return 0; }
-int UpgradePackage(TaskContext&, bool) { return 0; }
 int RestartWebServerTask(TaskContext&, const std::wstring&) { return 0; }
 int StopMonitorServiceQuietly() { return 0; }
 int RunAndWait(TaskContext&, const std::wstring&, const std::wstring&, int) { return 0; }
 int ApplyProxyToWebConfig(TaskContext&) { return 0; }
+int DownloadToFile(TaskContext&, const std::wstring&, const std::string&) { return 0; }
 
 }  // namespace kestrel

@@ -9,7 +9,6 @@
 namespace kestrel {
 
 int InstallDotNet(TaskContext& ctx);
-int InstallProductPackage(TaskContext& ctx);
 int InstallSqlExpress(TaskContext& ctx);
 int EnableFeatureDismAll(TaskContext& ctx, const std::wstring& feature, int budget);
 int InitDatabase(TaskContext& ctx);
@@ -20,9 +19,9 @@ int ConfigIIS2012(TaskContext& ctx);
 int ConfigIISWin7(TaskContext& ctx);
 int StopServiceTask(TaskContext& ctx);
 int StartServiceTask(TaskContext& ctx);
-int UpgradePackage(TaskContext& ctx, bool download);
 int RestartWebServerTask(TaskContext& ctx, const std::wstring& commandLine);
 int RunAndWait(TaskContext& ctx, const std::wstring& applicationPath, const std::wstring& commandLine, int budget);
 int ApplyProxyToWebConfig(TaskContext& ctx);
+int DownloadToFile(TaskContext& ctx, const std::wstring& path, const std::string& link);
 
 }  // namespace kestrel

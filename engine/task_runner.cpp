@@ -6,6 +6,7 @@
 #include "app/installer_state.h"
 #include "engine/finalization.h"
 #include "engine/pending_tasks.h"
+#include "engine/product_package.h"
 #include "engine/task_keys.h"
 #include "net/audit_trace.h"
 #include "net/text_convert.h"

@@ -1,0 +1,37 @@
+// The product package: fresh installation (INSTALLQRE) and the two halves
+// of an upgrade (DOWNLOADPACKAGE, UPGRADEPACKAGE).
+#pragma once
+
+#include <string>
+
+#include "engine/task_context.h"
+
+namespace kestrel {
+
+inline constexpr wchar_t kMonitorProcessName[] = L"VantorisCloudMonitor.exe";
+
+int InstallProductPackage(TaskContext& ctx);
+int UpgradePackage(TaskContext& ctx, bool download);
+
+// The download folder: local application data + "\installtemp" (created).
+std::wstring DownloadFolder();
+
+// The installed product directory: the folder holding "vantdepot" below
+// LastInstallPath (or Program Files), else that base + the product folder.
+std::wstring FindInstallDir();
+
+// True when name can be a folder inside another: not empty, no separators,
+// no drive, not "." or "..".
+bool IsPlainFolderName(const std::wstring& name);
+
+// Moves every file of source over target, folder by folder; locked targets
+// are renamed aside. Reports a failed file through ctx.Ask.
+bool PatchTree(TaskContext& ctx, const std::wstring& source, const std::wstring& target);
+bool MoveReplacing(const std::wstring& source, const std::wstring& target);
+// Deletes a folder tree; links (junctions) inside are removed as links,
+// never followed. Errors are ignored.
+void DeleteTree(const std::wstring& folder);
+// Ends the first running VantorisCloudMonitor.exe.
+void KillMonitorProcess();
+
+}  // namespace kestrel
