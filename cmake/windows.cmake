@@ -32,6 +32,7 @@ add_library(kestrel_win STATIC
   engine/zip_extract.cpp
   engine/finalization.cpp
   engine/product_package.cpp
+  engine/config_tool.cpp
   uninstall/uninstall_dlg.cpp
 )
 kestrel_target(kestrel_win)

@@ -9,8 +9,6 @@ namespace kestrel {
 int InstallDotNet(TaskContext&) { return 0; }
 int InstallSqlExpress(TaskContext&) { return 0; }
 int EnableFeatureDismAll(TaskContext&, const std::wstring&, int) { return 0; }
-int InitDatabase(TaskContext&) { return 0; }
-int ConfigureWebApps(TaskContext&) { return 0; }
 int ConfigIIS2008R2(TaskContext&) { return 0; }
 int ConfigIIS2008(TaskContext&) { return 0; }
 int ConfigIIS2012(TaskContext&) { return 0; }
@@ -21,6 +19,7 @@ int RestartWebServerTask(TaskContext&, const std::wstring&) { return 0; }
 int StopMonitorServiceQuietly() { return 0; }
 int RunAndWait(TaskContext&, const std::wstring&, const std::wstring&, int) { return 0; }
 int ApplyProxyToWebConfig(TaskContext&) { return 0; }
+int RunProcess(TaskContext&, const std::wstring&, const std::wstring&, int) { return 0; }
 int DownloadToFile(TaskContext&, const std::wstring&, const std::string&) { return 0; }
 
 }  // namespace kestrel

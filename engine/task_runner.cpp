@@ -4,6 +4,7 @@
 
 #include "app/globals.h"
 #include "app/installer_state.h"
+#include "engine/config_tool.h"
 #include "engine/finalization.h"
 #include "engine/pending_tasks.h"
 #include "engine/product_package.h"

@@ -1,0 +1,26 @@
+#include "engine/config_tool.h"
+
+#include "engine/config_command_line.h"
+#include "engine/pending_tasks.h"
+
+namespace kestrel {
+namespace {
+
+constexpr int kConfigToolBudget = 900;
+
+std::wstring ToolPath(TaskContext& ctx) { return ctx.InstallDir() + L"\\DeployCfgCmd.exe"; }
+
+}  // namespace
+
+int ConfigureWebApps(TaskContext& ctx) {
+  return RunProcess(ctx, ToolPath(ctx), kConfigAppCommandLine, kConfigToolBudget);
+}
+
+int InitDatabase(TaskContext& ctx) {
+  const DatabaseChoice db = ctx.Database();
+  const std::wstring commandLine =
+      InitDbCommandLine(ctx.EnterpriseEdition() != 0, db.allInOne != 0, db.server, db.user, db.password, db.name);
+  return RunProcess(ctx, ToolPath(ctx), commandLine, kConfigToolBudget);
+}
+
+}  // namespace kestrel
