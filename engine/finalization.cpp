@@ -124,10 +124,21 @@ void RestartMachine() {
     std::lock_guard<std::mutex> lock(g_restartMutex);
     restarter = g_restarter;
   }
-  if (restarter)
+  if (restarter) {
     restarter();
-  else
-    RestartForReal();
+    return;
+  }
+  // Tests of the real executable name a file here instead of restarting
+  // the machine they run on.
+  const std::wstring record = win::EnvironmentVariable(L"KESTREL_RESTART_RECORD");
+  if (!record.empty()) {
+    win::UniqueHandle file(::CreateFileW(record.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (file) ::WriteFile(file.get(), "restart\r\n", 9, &written, nullptr);
+    return;
+  }
+  RestartForReal();
 }
 
 void SetMachineRestarter(std::function<void()> restarter) {

@@ -33,8 +33,10 @@ bool SetUninstallValue(const wchar_t* name, DWORD type, const void* data, DWORD 
 void EnableShutdownPrivilege();
 
 // Restarts the machine (forced, reason "installation"), falling back to the
-// shutdown command. Tests put a recorder in its place: nothing in a test
-// ever restarts the machine.
+// shutdown command. Tests put a recorder in its place (in-process through
+// SetMachineRestarter, or for the real executable a file named by the
+// environment variable KESTREL_RESTART_RECORD, which gets a line instead):
+// nothing in a test ever restarts the machine.
 void RestartMachine();
 void SetMachineRestarter(std::function<void()> restarter);
 
