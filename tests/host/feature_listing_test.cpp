@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <string>
 #include <vector>
 
@@ -16,6 +18,8 @@ struct ListingCase {
   std::string listing;
   Names enabled;
 };
+void PrintTo(const ListingCase& c, std::ostream* os) { *os << c.name; }
+
 
 const std::string kHeader =
     "\r\nDeployment Image Servicing and Management tool\r\nVersion: 6.2.9200.16384\r\n\r\n"

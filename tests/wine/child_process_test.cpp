@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <thread>
 
 #include "support/process_fixtures.h"
@@ -112,6 +114,8 @@ struct ExitCodeCase {
   UINT type;
   std::vector<std::string> traces;
 };
+void PrintTo(const ExitCodeCase& c, std::ostream* os) { *os << c.name; }
+
 
 class RunProcessExitCode : public ChildProcess, public testing::WithParamInterface<ExitCodeCase> {};
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <thread>
 
 #include "engine/child_process.h"
@@ -88,6 +90,8 @@ struct StuckCase {
   int (*task)(kestrel::TaskContext&);
   DWORD stuckIn;
 };
+void PrintTo(const StuckCase& c, std::ostream* os) { *os << c.name; }
+
 
 class StuckService : public Services, public testing::WithParamInterface<StuckCase> {};
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "engine/child_process.h"
 #include "support/process_fixtures.h"
 #include "support/recording_context.h"
@@ -53,6 +55,8 @@ struct DismCase {
   std::wstring message;
   std::vector<std::string> traces;
 };
+void PrintTo(const DismCase& c, std::ostream* os) { *os << c.name; }
+
 
 class DismFeature : public Features, public testing::WithParamInterface<DismCase> {};
 
@@ -169,6 +173,8 @@ struct ServerManagerCase {
   std::wstring message;
   std::vector<std::string> traces;
 };
+void PrintTo(const ServerManagerCase& c, std::ostream* os) { *os << c.name; }
+
 
 class ServerManagerFeature : public testing::TestWithParam<ServerManagerCase> {};
 
