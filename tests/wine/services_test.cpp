@@ -11,6 +11,7 @@
 #include "support/recording_context.h"
 #include "support/test_support.h"
 #include "win/message_box.h"
+#include "win/registry.h"
 
 namespace {
 
@@ -183,6 +184,34 @@ TEST(WebServer, FailingResetToolIsReported) {
   ASSERT_EQ(ctx.questions().size(), 1u);
   EXPECT_EQ(ctx.questions()[0].text, L"Failed, error code:1");
   EXPECT_EQ(traces.get(), (std::vector<std::string>{"Commit:runprocess:1"}));
+}
+
+}  // namespace
+
+namespace {
+
+// The stand-in for a setup program can leave behind what the real one
+// would: a service for the database instance and a registry value.
+TEST(FakeSetup, CreatesAServiceAndAValue) {
+  const std::wstring instance = L"MSSQL$MARROWFIELD";
+  ASSERT_TRUE(kt::TestService::Remove(instance));
+  kt::FakeTool setup(kt::ScratchFolder(L"fake-setup"), L"Setup.exe");
+  setup.SetText(L"CreateService", instance + L"|\"" + kt::kTestServiceExe + L"\" --stop-delay-ms 200");
+  setup.SetText(L"SetValue", L"SOFTWARE\\KestrelTest|Marker|made by setup");
+  kt::RecordingContext ctx;
+  EXPECT_EQ(kestrel::RunAndWait(ctx, setup.path(), L"Setup.exe /q", 900), 1);
+
+  win::UniqueHkey key = win::OpenKey(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KestrelTest");
+  ASSERT_TRUE(key);
+  EXPECT_EQ(win::QueryText(key.get(), L"Marker", 100).value_or(L""), L"made by setup");
+  key.reset();
+  ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KestrelTest", KEY_WOW64_32KEY, 0);
+
+  kt::RecordingContext service;
+  service.argument = instance;
+  EXPECT_EQ(kestrel::StartServiceTask(service), 1);
+  EXPECT_EQ(kestrel::StopServiceTask(service), 1);
+  EXPECT_TRUE(kt::TestService::Remove(instance));
 }
 
 }  // namespace
