@@ -34,6 +34,9 @@ add_library(kestrel_win STATIC
   engine/product_package.cpp
   engine/config_tool.cpp
   uninstall/uninstall_dlg.cpp
+  engine/child_process.cpp
+  engine/windows_features.cpp
+  engine/services.cpp
 )
 kestrel_target(kestrel_win)
 target_link_libraries(kestrel_win PUBLIC kestrel_pure

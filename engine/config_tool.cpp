@@ -2,6 +2,7 @@
 
 #include "engine/config_command_line.h"
 #include "engine/pending_tasks.h"
+#include "engine/child_process.h"
 
 namespace kestrel {
 namespace {

@@ -7,6 +7,8 @@
 #include "engine/config_tool.h"
 #include "engine/finalization.h"
 #include "engine/pending_tasks.h"
+#include "engine/services.h"
+#include "engine/windows_features.h"
 #include "engine/product_package.h"
 #include "engine/task_keys.h"
 #include "net/audit_trace.h"
