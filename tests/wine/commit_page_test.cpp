@@ -9,6 +9,7 @@
 
 #include "app/installer_state.h"
 #include "res/resource_ids.h"
+#include "support/process_fixtures.h"
 #include "support/test_support.h"
 
 namespace {
@@ -152,6 +153,62 @@ TEST_F(CommitPageTest, UnsupportedWindows) {
   EXPECT_FALSE(kt::IsEnabled(kt::FindControl(wizard, ID_WIZBACK)));
   kt::PressButton(wizard, IDCANCEL);
   EXPECT_TRUE(process_.Wait(nullptr));
+}
+
+}  // namespace
+
+namespace {
+
+// A run as the user watches it: the monitor service takes a few seconds to
+// stop, so the first row shows its progress while Finish stays disabled.
+class CommitPageRun : public CommitPageTest {
+ protected:
+  void SetUp() override {
+    CommitPageTest::SetUp();
+    ASSERT_TRUE(service_.created());
+    ASSERT_TRUE(service_.StartAndWaitRunning());
+    kt::SetInstallerInt(kValueInstallState, 1);
+    process_ = kt::Launch(exe_, L"/runas");
+    HWND box = kt::WaitForMessageBox(L"KestrelCommit", process_.pid());
+    ASSERT_NE(box, nullptr);
+    kt::PressButton(box, IDYES);
+    wizard_ = kt::WaitForWindow(kWizardCaption, process_.pid());
+    ASSERT_NE(wizard_, nullptr);
+    finish_ = kt::FindControl(wizard_, ID_WIZFINISH);
+    list_ = kt::FindControl(wizard_, IDC_TASK_LIST);
+    ASSERT_TRUE(kt::WaitUntil([&] { return kt::IsEnabled(finish_); }));
+    kt::PressButton(wizard_, ID_WIZFINISH);
+  }
+
+  kt::TestService service_{L"VEVer", L"--stop-delay-ms 4000"};
+  HWND wizard_ = nullptr, finish_ = nullptr, list_ = nullptr;
+};
+
+TEST_F(CommitPageRun, StatusCellsChangeWhileFinishStaysDisabled) {
+  ASSERT_TRUE(kt::WaitUntil([&] { return kt::ListCellText(list_, 0, 2).rfind(L"#Progress:", 0) == 0; }));
+  EXPECT_FALSE(kt::IsEnabled(finish_)) << "no second run while one is under way";
+  EXPECT_FALSE(kt::IsEnabled(kt::FindControl(wizard_, ID_WIZBACK)));
+  EXPECT_NE(kt::ListCellText(list_, 0, 2).find(L" 120@@Stopping"), std::wstring::npos);
+  EXPECT_EQ(kt::ListCellText(list_, 1, 2), L"");
+
+  // The service stops: row 1 done, then the download cannot succeed here.
+  ASSERT_TRUE(kt::WaitUntil([&] { return kt::WindowText(finish_) == L"Retry" && kt::IsEnabled(finish_); }));
+  EXPECT_EQ(kt::ListCellText(list_, 0, 2).substr(kt::ListCellText(list_, 0, 2).size() - 7), L"#@@Done");
+  const std::wstring second = kt::ListCellText(list_, 1, 2);
+  EXPECT_EQ(second.substr(second.size() - 9), L"#@@Failed");
+  for (int row = 2; row < 7; ++row) EXPECT_EQ(kt::ListCellText(list_, row, 2), L"") << row;
+  HWND box = kt::WaitForMessageBox(L"KestrelCommit", process_.pid(), 1000);
+  if (box != nullptr) kt::PressButton(box, IDOK);
+  kt::PressButton(wizard_, IDCANCEL);
+  EXPECT_TRUE(process_.Wait(nullptr));
+}
+
+TEST_F(CommitPageRun, CancelEndsTheProgramInTheMiddleOfATask) {
+  ASSERT_TRUE(kt::WaitUntil([&] { return kt::ListCellText(list_, 0, 2).rfind(L"#Progress:", 0) == 0; }));
+  kt::PressButton(wizard_, IDCANCEL);
+  DWORD code = 1;
+  ASSERT_TRUE(process_.Wait(&code, 3000)) << "the program ends at once, not when the task is done";
+  EXPECT_EQ(code, 0u);
 }
 
 }  // namespace
