@@ -24,6 +24,7 @@ add_library(kestrel_win STATIC
   net/text_convert.cpp
   net/audit_trace.cpp
   ui/install_wizard.cpp
+  ui/status_cell.cpp
   uninstall/uninstall_dlg.cpp
 )
 kestrel_target(kestrel_win)
