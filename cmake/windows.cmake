@@ -25,6 +25,7 @@ add_library(kestrel_win STATIC
   net/audit_trace.cpp
   ui/install_wizard.cpp
   ui/status_cell.cpp
+  ui/vant_list_ctrl.cpp
   uninstall/uninstall_dlg.cpp
 )
 kestrel_target(kestrel_win)
