@@ -76,11 +76,17 @@ std::wstring CVantListCtrl::GetCellText(int row, int column) const {
 
 BOOL CVantListCtrl::SetItemTextIfChanged(int row, int column, const wchar_t* text) {
   const std::wstring_view wanted = text != nullptr ? std::wstring_view(text) : std::wstring_view();
-  if (GetCellText(row, column) == wanted) return TRUE;
+  try {
+    if (GetCellText(row, column) == wanted) return TRUE;
+  } catch (...) {
+    // No memory to read the cell back: the write did not happen.
+    return FALSE;
+  }
   LVITEMW item{};
   item.iSubItem = column;
   item.pszText = const_cast<wchar_t*>(text != nullptr ? text : L"");
-  return static_cast<BOOL>(::SendMessageW(list_, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)));
+  return static_cast<BOOL>(
+      ::SendMessageW(list_, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)));
 }
 
 bool CVantListCtrl::IsRowSelected(int row) const {

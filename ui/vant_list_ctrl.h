@@ -25,7 +25,8 @@ class CVantListCtrl {
   // width less 10 pixels), argument (hidden). Call on the control's thread.
   void SetupTaskColumns();
 
-  // These may be called from any thread.
+  // These may be called from any thread; each request is carried out by
+  // the control's thread.
   int RowCount() const;
   // Appends a row whose item text is key; returns its index or -1.
   int AppendRow(const std::wstring& key);
@@ -36,11 +37,13 @@ class CVantListCtrl {
   // The one write path for cells: sets the text only when it differs from
   // the current one, compared code unit by code unit, so an unchanged text
   // costs no repaint. A null text is the empty text. TRUE when the text was
-  // already there, otherwise the result of setting it.
+  // already there, otherwise the result of setting it (FALSE also when the
+  // cell could not be read for want of memory).
   BOOL SetItemTextIfChanged(int row, int column, const wchar_t* text);
 
   // The parent forwards the list's NM_CUSTOMDRAW here and returns the
-  // result: every cell is painted by DrawStatusCell.
+  // result (a dialog procedure through DWLP_MSGRESULT): every cell is
+  // painted by DrawStatusCell.
   LRESULT OnCustomDraw(NMLVCUSTOMDRAW* draw);
 
   // The progress bars' track colours.
