@@ -33,6 +33,7 @@ add_library(kestrel_win STATIC
   engine/finalization.cpp
   engine/product_package.cpp
   engine/config_tool.cpp
+  ui/status_cell.cpp
   uninstall/uninstall_dlg.cpp
   engine/child_process.cpp
   engine/windows_features.cpp

@@ -1,32 +1,46 @@
 #include "ui/vant_list_ctrl.h"
 
-#include <cwchar>
+#include <climits>
+#include <string_view>
 
 namespace kestrel {
 
+namespace {
+
+// Extended styles by value: older headers lack the names of the last two.
+constexpr DWORD kGridLines = 0x1;
+constexpr DWORD kFullRowSelect = 0x20;
+constexpr DWORD kDoubleBuffer = 0x10000;
+constexpr DWORD kAutoSizeColumns = 0x10000000;
+
+void InsertColumn(HWND list, int index, const wchar_t* heading, int width, bool hasWidth) {
+  LVCOLUMNW column{};
+  column.mask = LVCF_FMT | LVCF_TEXT | (hasWidth ? LVCF_WIDTH : 0);
+  column.fmt = LVCFMT_LEFT;
+  column.cx = width;
+  column.pszText = const_cast<wchar_t*>(heading);
+  ::SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
+}
+
+}  // namespace
+
 void CVantListCtrl::SetupTaskColumns() {
-  ListView_SetExtendedListViewStyle(list_, ListView_GetExtendedListViewStyle(list_) | LVS_EX_GRIDLINES |
-                                               LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | 0x10000000);
-  RECT client = {};
+  const DWORD styles = static_cast<DWORD>(::SendMessageW(list_, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
+  const DWORD wanted = styles | kGridLines | kFullRowSelect | kDoubleBuffer | kAutoSizeColumns;
+  ::SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, static_cast<LPARAM>(wanted));
+
+  RECT client{};
   ::GetClientRect(list_, &client);
-  struct Column {
-    const wchar_t* heading;
-    int width;
-  } const columns[] = {{L"", 0}, {L"TaskName", 300}, {L"Status", client.right - 310}, {L"", 0}};
-  for (int i = 0; i < 4; ++i) {
-    LVCOLUMNW column = {};
-    column.mask = LVCF_FMT | LVCF_TEXT | (i == 3 ? 0 : LVCF_WIDTH);
-    column.fmt = LVCFMT_LEFT;
-    column.pszText = const_cast<wchar_t*>(columns[i].heading);
-    column.cx = columns[i].width;
-    ::SendMessageW(list_, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
-  }
+  InsertColumn(list_, 0, L"", 0, true);
+  InsertColumn(list_, 1, L"TaskName", 300, true);
+  InsertColumn(list_, 2, L"Status", (client.right - client.left) - 310, true);
+  InsertColumn(list_, 3, L"", 0, false);
 }
 
 int CVantListCtrl::RowCount() const { return static_cast<int>(::SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0)); }
 
 int CVantListCtrl::AppendRow(const std::wstring& key) {
-  LVITEMW item = {};
+  LVITEMW item{};
   item.mask = LVIF_TEXT;
   item.iItem = RowCount();
   item.pszText = const_cast<wchar_t*>(key.c_str());
@@ -36,30 +50,82 @@ int CVantListCtrl::AppendRow(const std::wstring& key) {
 void CVantListCtrl::DeleteAllRows() { ::SendMessageW(list_, LVM_DELETEALLITEMS, 0, 0); }
 
 std::wstring CVantListCtrl::GetCellText(int row, int column) const {
-  std::wstring buffer(256, L'\0');
+  // The control reports how many characters it copied, not how long the
+  // text is: a buffer filled to the brim may have cut it, so grow and ask
+  // again until there is room to spare.
+  constexpr size_t kLargest = static_cast<size_t>(INT_MAX) / 2;
+  std::wstring text(256, L'\0');
   for (;;) {
-    LVITEMW item = {};
+    LVITEMW item{};
     item.iSubItem = column;
-    item.pszText = buffer.data();
-    item.cchTextMax = static_cast<int>(buffer.size());
-    int n = static_cast<int>(::SendMessageW(list_, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)));
-    if (n < static_cast<int>(buffer.size()) - 1) {
-      buffer.resize(static_cast<size_t>(n));
-      return buffer;
+    item.pszText = text.data();
+    item.cchTextMax = static_cast<int>(text.size());
+    const LRESULT copied =
+        ::SendMessageW(list_, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    // The control may point at its own copy instead of filling ours.
+    if (item.pszText != nullptr && item.pszText != text.data()) return std::wstring(item.pszText);
+    size_t n = copied > 0 ? static_cast<size_t>(copied) : 0;
+    if (n > text.size() - 1) n = text.size() - 1;
+    if (n + 1 < text.size() || text.size() >= kLargest) {
+      text.resize(n);
+      return text;
     }
-    buffer.resize(buffer.size() * 2);
+    text.assign(text.size() * 2, L'\0');
   }
 }
 
 BOOL CVantListCtrl::SetItemTextIfChanged(int row, int column, const wchar_t* text) {
-  const wchar_t* next = text != nullptr ? text : L"";
-  if (GetCellText(row, column) == next) return TRUE;
-  LVITEMW item = {};
+  const std::wstring_view wanted = text != nullptr ? std::wstring_view(text) : std::wstring_view();
+  try {
+    if (GetCellText(row, column) == wanted) return TRUE;
+  } catch (...) {
+    // No memory to read the cell back: the write did not happen.
+    return FALSE;
+  }
+  LVITEMW item{};
   item.iSubItem = column;
-  item.pszText = const_cast<wchar_t*>(next);
-  return static_cast<BOOL>(::SendMessageW(list_, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)));
+  item.pszText = const_cast<wchar_t*>(text != nullptr ? text : L"");
+  return static_cast<BOOL>(
+      ::SendMessageW(list_, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)));
 }
 
-LRESULT CVantListCtrl::OnCustomDraw(NMLVCUSTOMDRAW*) { return CDRF_DODEFAULT; }
+bool CVantListCtrl::IsRowSelected(int row) const {
+  return (::SendMessageW(list_, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_SELECTED) & LVIS_SELECTED) != 0;
+}
+
+RECT CVantListCtrl::CellRect(int row, int column) const {
+  RECT r{};
+  r.top = column;
+  r.left = LVIR_BOUNDS;
+  ::SendMessageW(list_, LVM_GETSUBITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&r));
+  if (column == 0) {
+    // The bounds of sub-item 0 are those of the whole row; the cell is the
+    // first column's width of it.
+    r.right = r.left + static_cast<int>(::SendMessageW(list_, LVM_GETCOLUMNWIDTH, 0, 0));
+  }
+  return r;
+}
+
+LRESULT CVantListCtrl::OnCustomDraw(NMLVCUSTOMDRAW* draw) {
+  if (draw == nullptr) return CDRF_DODEFAULT;
+  switch (draw->nmcd.dwDrawStage) {
+    case CDDS_PREPAINT:
+      return CDRF_NOTIFYITEMDRAW;
+    case CDDS_ITEMPREPAINT:
+      return CDRF_NOTIFYSUBITEMDRAW;
+    case CDDS_ITEMPREPAINT | CDDS_SUBITEM: {
+      const int row = static_cast<int>(draw->nmcd.dwItemSpec);
+      const int column = draw->iSubItem;
+      try {
+        return DrawStatusCell(*draw, CellRect(row, column), GetCellText(row, column), IsRowSelected(row), track_);
+      } catch (...) {
+        // Out of memory while painting: let the list draw the cell itself.
+        return CDRF_DODEFAULT;
+      }
+    }
+    default:
+      return CDRF_DODEFAULT;
+  }
+}
 
 }  // namespace kestrel

@@ -191,14 +191,18 @@ TEST_F(CommitPageRun, StatusCellsChangeWhileFinishStaysDisabled) {
   EXPECT_NE(kt::ListCellText(list_, 0, 2).find(L" 120@@Stopping"), std::wstring::npos);
   EXPECT_EQ(kt::ListCellText(list_, 1, 2), L"");
 
-  // The service stops: row 1 done, then the download cannot succeed here.
+  // The service stops: row 1 done, then the download cannot succeed here
+  // and says so before the run stops.
+  HWND box = kt::WaitForMessageBox(L"KestrelCommit", process_.pid());
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(kt::MessageBoxText(box), L"Failed to download product installation package");
+  EXPECT_FALSE(kt::IsEnabled(finish_));
+  kt::PressButton(box, IDOK);
   ASSERT_TRUE(kt::WaitUntil([&] { return kt::WindowText(finish_) == L"Retry" && kt::IsEnabled(finish_); }));
   EXPECT_EQ(kt::ListCellText(list_, 0, 2).substr(kt::ListCellText(list_, 0, 2).size() - 7), L"#@@Done");
   const std::wstring second = kt::ListCellText(list_, 1, 2);
   EXPECT_EQ(second.substr(second.size() - 9), L"#@@Failed");
   for (int row = 2; row < 7; ++row) EXPECT_EQ(kt::ListCellText(list_, row, 2), L"") << row;
-  HWND box = kt::WaitForMessageBox(L"KestrelCommit", process_.pid(), 1000);
-  if (box != nullptr) kt::PressButton(box, IDOK);
   kt::PressButton(wizard_, IDCANCEL);
   EXPECT_TRUE(process_.Wait(nullptr));
 }
