@@ -21,16 +21,6 @@ using namespace kestrel;
 
 const std::wstring kEntryPath = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Marrowfield";
 
-std::string ReadAll(const std::wstring& path) {
-  win::UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!file) return "<missing>";
-  std::string bytes(1 << 16, '\0');
-  DWORD got = 0;
-  ::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-  bytes.resize(got);
-  return bytes;
-}
-
 struct Value {
   std::wstring name;
   DWORD type;
@@ -127,15 +117,15 @@ TEST_F(Finalization, InstallWritesShortcutsEntryAndStateThenAsksToRestart) {
     EXPECT_EQ(FinalizeInstall(ctx_), 1);
   }
   const std::string icon = "IconFile=" + std::string("C:\\ktest\\final\\Vantoris Cloud Enterprise\\brand.ico");
-  EXPECT_EQ(ReadAll(StartMenuFolder() + L"\\Portal.URL"),
+  EXPECT_EQ(kt::ReadFileBytes(StartMenuFolder() + L"\\Portal.URL"),
             "[InternetShortcut]\r\nURL=http://localhost/portal/WebAppPage.aspx\r\n" + icon +
                 "\r\nIconIndex=0\r\nShowCommand=7\r\n\r\n");
-  EXPECT_EQ(ReadAll(StartMenuFolder() + L"\\Cluster Manager.URL"),
+  EXPECT_EQ(kt::ReadFileBytes(StartMenuFolder() + L"\\Cluster Manager.URL"),
             "[InternetShortcut]\r\nURL=http://localhost/management/ClusterMgr.aspx\r\n" + icon +
                 "\r\nIconIndex=0\r\nShowCommand=7\r\n\r\n");
-  EXPECT_EQ(ReadAll(Desktop() + L"\\Marrowfield Portal.URL"), ReadAll(StartMenuFolder() + L"\\Portal.URL"));
-  EXPECT_EQ(ReadAll(Desktop() + L"\\Marrowfield Cluster Manager.URL"),
-            ReadAll(StartMenuFolder() + L"\\Cluster Manager.URL"));
+  EXPECT_EQ(kt::ReadFileBytes(Desktop() + L"\\Marrowfield Portal.URL"), kt::ReadFileBytes(StartMenuFolder() + L"\\Portal.URL"));
+  EXPECT_EQ(kt::ReadFileBytes(Desktop() + L"\\Marrowfield Cluster Manager.URL"),
+            kt::ReadFileBytes(StartMenuFolder() + L"\\Cluster Manager.URL"));
 
   SYSTEMTIME now;
   ::GetSystemTime(&now);

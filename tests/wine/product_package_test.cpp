@@ -16,18 +16,6 @@ namespace {
 
 using namespace kestrel;
 
-std::string ReadAll(const std::wstring& path) {
-  win::UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                       nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!file) return "<missing>";
-  std::string bytes(4096, '\0');
-  DWORD got = 0;
-  ::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-  bytes.resize(got);
-  return bytes;
-}
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 // Holds a file the way Windows holds a running program's file: it cannot
 // be replaced but it can be renamed.
 win::UniqueHandle HoldLikeARunningProgram(const std::wstring& path, DWORD share = FILE_SHARE_READ | FILE_SHARE_DELETE) {
@@ -78,12 +66,12 @@ TEST_F(ProductPackage, PatchReplacesEveryFileAndMovesLockedOnesAside) {
   ASSERT_TRUE(tool && lib);
   ASSERT_TRUE(PatchTree(ctx_, source_, target_));
   EXPECT_TRUE(ctx_.questions().empty());
-  EXPECT_EQ(ReadAll(target_ + L"\\a.txt"), "new a") << "read-only targets are replaced";
-  EXPECT_EQ(ReadAll(target_ + L"\\bin\\tool.exe"), "new tool");
-  EXPECT_EQ(ReadAll(target_ + L"\\bin\\lib.dll"), "new lib");
-  EXPECT_EQ(ReadAll(target_ + L"\\new\\deep\\n.txt"), "new n");
-  EXPECT_EQ(ReadAll(target_ + L"\\kept.txt"), "kept");
-  EXPECT_FALSE(Exists(source_)) << "the extracted tree is used up";
+  EXPECT_EQ(kt::ReadFileBytes(target_ + L"\\a.txt"), "new a") << "read-only targets are replaced";
+  EXPECT_EQ(kt::ReadFileBytes(target_ + L"\\bin\\tool.exe"), "new tool");
+  EXPECT_EQ(kt::ReadFileBytes(target_ + L"\\bin\\lib.dll"), "new lib");
+  EXPECT_EQ(kt::ReadFileBytes(target_ + L"\\new\\deep\\n.txt"), "new n");
+  EXPECT_EQ(kt::ReadFileBytes(target_ + L"\\kept.txt"), "kept");
+  EXPECT_FALSE(kt::Exists(source_)) << "the extracted tree is used up";
 
   // The two held files, each under its own "_<ticks>" name.
   auto names = Names(target_ + L"\\bin");
@@ -108,7 +96,7 @@ TEST_F(ProductPackage, TwoLockedFilesWithinOneTickGetTheirOwnNames) {
   ASSERT_TRUE(MoveReplacing(root_ + L"\\v1", target_ + L"\\a.txt"));
   win::UniqueHandle heldAgain = HoldLikeARunningProgram(target_ + L"\\a.txt");
   ASSERT_TRUE(MoveReplacing(root_ + L"\\v2", target_ + L"\\a.txt"));
-  EXPECT_EQ(ReadAll(target_ + L"\\a.txt"), "v2");
+  EXPECT_EQ(kt::ReadFileBytes(target_ + L"\\a.txt"), "v2");
   EXPECT_EQ(Names(target_).size(), 5u) << testing::PrintToString(Names(target_));  // a.txt, 2 aside, bin, kept
 }
 
@@ -122,7 +110,7 @@ TEST_F(ProductPackage, AFileThatCannotBeMovedAsideStopsThePatch) {
   EXPECT_EQ(questions[0].text.rfind(L"Patching:tool.exe\n" + target_ + L"\\bin\\tool.exe, Failed:", 0), 0u)
       << testing::PrintToString(questions[0].text);
   EXPECT_EQ(questions[0].type, static_cast<UINT>(MB_OK));
-  EXPECT_EQ(ReadAll(target_ + L"\\bin\\tool.exe"), "old tool");
+  EXPECT_EQ(kt::ReadFileBytes(target_ + L"\\bin\\tool.exe"), "old tool");
 }
 
 TEST_F(ProductPackage, DeleteTreeRemovesLinksButNotWhatTheyPointTo) {
@@ -133,11 +121,11 @@ TEST_F(ProductPackage, DeleteTreeRemovesLinksButNotWhatTheyPointTo) {
   ASSERT_TRUE(kt::CreateFolders(tree + L"\\sub"));
   ASSERT_TRUE(kt::WriteFileBytes(tree + L"\\sub\\f.txt", "f"));
   ASSERT_TRUE(::SetFileAttributesW((tree + L"\\sub\\f.txt").c_str(), FILE_ATTRIBUTE_NORMAL));
-  ASSERT_TRUE(Exists(fixtures + L"\\tree\\outside-link\\keep.txt"));
+  ASSERT_TRUE(kt::Exists(fixtures + L"\\tree\\outside-link\\keep.txt"));
   DeleteTree(fixtures + L"\\tree");
   DeleteTree(tree);
-  EXPECT_FALSE(Exists(tree));
-  EXPECT_EQ(ReadAll(fixtures + L"\\outside\\keep.txt"), "keep\n") << "the folder behind the link survives";
+  EXPECT_FALSE(kt::Exists(tree));
+  EXPECT_EQ(kt::ReadFileBytes(fixtures + L"\\outside\\keep.txt"), "keep\n") << "the folder behind the link survives";
 }
 
 TEST_F(ProductPackage, FolderNamesThatCannotReachOutside) {

@@ -22,8 +22,6 @@ const std::wstring kUninstallRoot = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersi
 const std::wstring kRoot = L"C:\\ktest\\uninstall";
 const std::wstring kProductDir = kRoot + L"\\Vantoris Cloud Enterprise";
 
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 void SetEntryValue(const std::wstring& product, const wchar_t* name, const std::wstring& text) {
   win::UniqueHkey key = win::CreateKey(HKEY_LOCAL_MACHINE, kUninstallRoot + L"\\" + product);
   win::SetString(key.get(), name, text);
@@ -113,22 +111,22 @@ TEST_F(Uninstall, RemovesWhatTheInstallationLeftAndNothingElse) {
 
   EXPECT_TRUE(kt::TestService::Remove(L"VEVer")) << "the service is gone";
   EXPECT_EQ(tool_->LogLines(), (std::vector<std::wstring>{L"DeployCfgCmd uninstall"}));
-  EXPECT_FALSE(Exists(kProductDir + L"\\www"));
-  EXPECT_FALSE(Exists(kProductDir + L"\\DeployCfgCmd.exe"));
+  EXPECT_FALSE(kt::Exists(kProductDir + L"\\www"));
+  EXPECT_FALSE(kt::Exists(kProductDir + L"\\DeployCfgCmd.exe"));
   // The running uninstaller cannot delete its own file: it and the folder
   // holding it go at the next restart.
   const std::wstring pending = PendingRenames();
   EXPECT_NE(pending.find(L"Vantoris Cloud Enterprise\\KestrelSetup.exe"), std::wstring::npos) << pending;
-  EXPECT_TRUE(Exists(kRoot)) << "the folder it was installed into stays";
-  EXPECT_FALSE(Exists(startMenu_));
-  EXPECT_FALSE(Exists(desktop_ + L"\\Marrowfield Portal.URL"));
-  EXPECT_FALSE(Exists(desktop_ + L"\\Marrowfield Cluster Manager.URL"));
+  EXPECT_TRUE(kt::Exists(kRoot)) << "the folder it was installed into stays";
+  EXPECT_FALSE(kt::Exists(startMenu_));
+  EXPECT_FALSE(kt::Exists(desktop_ + L"\\Marrowfield Portal.URL"));
+  EXPECT_FALSE(kt::Exists(desktop_ + L"\\Marrowfield Cluster Manager.URL"));
   EXPECT_FALSE(EntryExists(L"Marrowfield"));
   EXPECT_TRUE(EntryExists(L"Other Product"));
   EXPECT_TRUE(kt::InstallerValueBytes(kValueDbServer).empty());
   EXPECT_FALSE(kt::InstallerValueBytes(kValueLastInstallPath).empty());
   EXPECT_EQ(kt::InstallerValueBytes(kValueInstallState), (std::vector<unsigned char>{0, 0, 0, 0}));
-  EXPECT_FALSE(Exists(record_)) << "No does not restart";
+  EXPECT_FALSE(kt::Exists(record_)) << "No does not restart";
 }
 
 TEST_F(Uninstall, YesRestartsThroughTheSeamAndFilesInUseWaitForTheRestart) {
@@ -143,8 +141,8 @@ TEST_F(Uninstall, YesRestartsThroughTheSeamAndFilesInUseWaitForTheRestart) {
   DWORD code = 1;
   ASSERT_TRUE(process_.Wait(&code));
   EXPECT_EQ(code, 0u);
-  EXPECT_TRUE(Exists(record_)) << "Yes asked for the restart";
-  EXPECT_TRUE(Exists(held));
+  EXPECT_TRUE(kt::Exists(record_)) << "Yes asked for the restart";
+  EXPECT_TRUE(kt::Exists(held));
   EXPECT_NE(PendingRenames().find(L"in-use.dll"), std::wstring::npos) << "scheduled for deletion at restart";
 }
 
@@ -157,8 +155,8 @@ TEST_F(Uninstall, WithoutLastInstallPathTheProductIsUnderProgramFiles) {
   ASSERT_NE(box, nullptr);
   kt::PressButton(box, IDNO);
   EXPECT_TRUE(process_.Wait(nullptr));
-  EXPECT_FALSE(Exists(programFilesProduct));
-  EXPECT_TRUE(Exists(kProductDir + L"\\www\\index.html")) << "not the one LastInstallPath no longer names";
+  EXPECT_FALSE(kt::Exists(programFilesProduct));
+  EXPECT_TRUE(kt::Exists(kProductDir + L"\\www\\index.html")) << "not the one LastInstallPath no longer names";
   kt::RemoveTree(programFilesProduct);
 }
 
@@ -176,7 +174,7 @@ TEST_F(Uninstall, CancelStopsAtOnceAndIdleCancelJustCloses) {
   DWORD code = 1;
   ASSERT_TRUE(process_.Wait(&code, 5000));
   EXPECT_EQ(code, 0u);
-  EXPECT_TRUE(Exists(kProductDir + L"\\www\\index.html")) << "what was not done stays";
+  EXPECT_TRUE(kt::Exists(kProductDir + L"\\www\\index.html")) << "what was not done stays";
   EXPECT_FALSE(kt::InstallerValueBytes(kValueDbServer).empty());
   tool_->EndRunning();
 
@@ -195,15 +193,15 @@ TEST_F(Uninstall, ALinkInsideTheProductDirectoryIsRemovedNotFollowed) {
   // (Wine reports the link removed but leaves the Unix link in place; what
   // matters is that nothing behind it is touched.)
   const std::wstring fixtures = kt::kBinDir + L"\\fixtures\\delete-link\\installed";
-  ASSERT_TRUE(Exists(fixtures + L"\\Vantoris Cloud Enterprise\\outside-link\\keep.txt"));
+  ASSERT_TRUE(kt::Exists(fixtures + L"\\Vantoris Cloud Enterprise\\outside-link\\keep.txt"));
   ASSERT_TRUE(kt::WriteFileBytes(fixtures + L"\\Vantoris Cloud Enterprise\\product.txt", "p"));
   kt::SetInstallerText(kValueLastInstallPath, fixtures);
   HWND box = RunUntilTheRestartQuestion();
   ASSERT_NE(box, nullptr);
   kt::PressButton(box, IDNO);
   EXPECT_TRUE(process_.Wait(nullptr));
-  EXPECT_FALSE(Exists(fixtures + L"\\Vantoris Cloud Enterprise\\product.txt"));
-  EXPECT_TRUE(Exists(kt::kBinDir + L"\\fixtures\\delete-link\\outside\\keep.txt")) << "the folder behind the link survives";
+  EXPECT_FALSE(kt::Exists(fixtures + L"\\Vantoris Cloud Enterprise\\product.txt"));
+  EXPECT_TRUE(kt::Exists(kt::kBinDir + L"\\fixtures\\delete-link\\outside\\keep.txt")) << "the folder behind the link survives";
 }
 
 }  // namespace

@@ -13,18 +13,6 @@ namespace {
 using kestrel::ExtractZip;
 namespace zt = kestrel::ziptest;
 
-std::string ReadAll(const std::wstring& path) {
-  win::UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!file) return "<missing>";
-  std::string bytes;
-  char buffer[65536];
-  DWORD got = 0;
-  while (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-  return bytes;
-}
-
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 class ZipExtract : public testing::Test {
  protected:
   void SetUp() override { folder_ = kt::ScratchFolder(L"zip"); }
@@ -46,10 +34,10 @@ TEST_F(ZipExtract, ArchivesMadeByZipAnd7z) {
     ASSERT_TRUE(kt::CreateFolders(out));
     std::string why;
     ASSERT_TRUE(ExtractZip(kt::kSourceDir + L"\\tests\\fixtures\\zip\\" + name, out, &why)) << why;
-    EXPECT_EQ(ReadAll(out + L"\\build\\readme.txt"), "KestrelSetup fixture\n");
-    EXPECT_EQ(ReadAll(out + L"\\build\\bin\\lines.txt"), lines);
-    EXPECT_EQ(ReadAll(out + L"\\build\\empty.txt"), "");
-    EXPECT_TRUE(Exists(out + L"\\build\\data\\deep"));
+    EXPECT_EQ(kt::ReadFileBytes(out + L"\\build\\readme.txt"), "KestrelSetup fixture\n");
+    EXPECT_EQ(kt::ReadFileBytes(out + L"\\build\\bin\\lines.txt"), lines);
+    EXPECT_EQ(kt::ReadFileBytes(out + L"\\build\\empty.txt"), "");
+    EXPECT_TRUE(kt::Exists(out + L"\\build\\data\\deep"));
   }
 }
 
@@ -59,8 +47,8 @@ TEST_F(ZipExtract, NonAsciiNames) {
   const auto cp437 = zt::Entry("build/na\x8bve.txt", "cp437");  // 0x8B is i with diaeresis
   std::string why;
   ASSERT_TRUE(ExtractZip(Archive(zt::BuildZipBytes({utf8, cp437})), folder_, &why)) << why;
-  EXPECT_EQ(ReadAll(folder_ + L"\\build\\caf\x00e9.txt"), "utf-8");
-  EXPECT_EQ(ReadAll(folder_ + L"\\build\\na\x00efve.txt"), "cp437");
+  EXPECT_EQ(kt::ReadFileBytes(folder_ + L"\\build\\caf\x00e9.txt"), "utf-8");
+  EXPECT_EQ(kt::ReadFileBytes(folder_ + L"\\build\\na\x00efve.txt"), "cp437");
 }
 
 TEST_F(ZipExtract, ExistingFilesAreOverwrittenEvenReadOnly) {
@@ -70,7 +58,7 @@ TEST_F(ZipExtract, ExistingFilesAreOverwrittenEvenReadOnly) {
   ASSERT_TRUE(::SetFileAttributesW((out + L"\\build\\a.txt").c_str(), FILE_ATTRIBUTE_READONLY));
   std::string why;
   ASSERT_TRUE(ExtractZip(Archive(zt::BuildZipBytes({zt::Entry("build/a.txt", "new", 8)})), out, &why)) << why;
-  EXPECT_EQ(ReadAll(out + L"\\build\\a.txt"), "new");
+  EXPECT_EQ(kt::ReadFileBytes(out + L"\\build\\a.txt"), "new");
 }
 
 TEST_F(ZipExtract, FailuresWriteNothingOutsideAndReportIt) {
@@ -92,9 +80,9 @@ TEST_F(ZipExtract, FailuresWriteNothingOutsideAndReportIt) {
     std::string why;
     EXPECT_FALSE(ExtractZip(Archive(c.archive), out, &why)) << c.name;
     EXPECT_FALSE(why.empty()) << c.name;
-    EXPECT_FALSE(Exists(folder_ + L"\\escaped.txt")) << c.name;
-    EXPECT_FALSE(Exists(L"C:\\escaped.txt")) << c.name;
-    EXPECT_FALSE(Exists(out + L"\\build\\a.txt")) << c.name << ": a damaged file is not left behind";
+    EXPECT_FALSE(kt::Exists(folder_ + L"\\escaped.txt")) << c.name;
+    EXPECT_FALSE(kt::Exists(L"C:\\escaped.txt")) << c.name;
+    EXPECT_FALSE(kt::Exists(out + L"\\build\\a.txt")) << c.name << ": a damaged file is not left behind";
   }
   std::string why;
   EXPECT_FALSE(ExtractZip(folder_ + L"\\missing.zip", out, &why));

@@ -53,6 +53,19 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
          written == bytes.size();
 }
 
+std::string ReadFileBytes(const std::wstring& path) {
+  win::UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) return "<missing>";
+  std::string bytes;
+  char buffer[65536];
+  DWORD got = 0;
+  while (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+  return bytes;
+}
+
+bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
 std::wstring CopyInstaller(const std::wstring& folder, const std::wstring& fileName) {
   std::wstring target = folder + L"\\" + fileName;
   if (!::CopyFileW(kInstallerExe.c_str(), target.c_str(), FALSE)) return {};
