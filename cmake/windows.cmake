@@ -15,6 +15,7 @@ add_library(kestrel_win STATIC
   win/registry.cpp
   win/dialog.cpp
   win/shell.cpp
+  win/property_sheet.cpp
   app/globals.cpp
   app/installer_state.cpp
   app/builtin_strings.cpp
@@ -26,6 +27,12 @@ add_library(kestrel_win STATIC
   ui/install_wizard.cpp
   ui/commit_page.cpp
   ui/vant_list_ctrl.cpp
+  ui/vant_stage_ctrl.cpp
+  ui/vant_property_sheet.cpp
+  ui/welcome_page.cpp
+  ui/eula_page.cpp
+  ui/edition_page.cpp
+  ui/cluster_mode_page.cpp
   engine/task_list.cpp
   engine/task_runner.cpp
   engine/pending_tasks.cpp

@@ -30,9 +30,20 @@
 
 // Dialog templates.
 #define IDD_UNINSTALL 131
-#define IDD_WIZARD_HOST 200
 
+#define IDD_WELCOME_PAGE 1004
+#define IDD_EDITION_PAGE 1006
+#define IDD_CLUSTER_MODE_PAGE 1007
 #define IDD_COMMIT_PAGE 1008
+#define IDD_EULA_PAGE 1009
+
+// Welcome page controls.
+#define IDC_WELCOME_INTRO 1003
+#define IDC_WELCOME_DETAILS 1004
+
+// Licence page controls.
+#define IDC_EULA_TEXT 1008
+#define IDC_EULA_AGREE 1006
 
 // Commit page controls.
 #define IDC_TASK_LIST 1004
@@ -51,3 +62,6 @@
 #define ID_WIZNEXT 12324
 #define ID_WIZFINISH 12325
 #define IDC_HELP_BUTTON 9
+
+// The wizard's stage indicator.
+#define IDC_STAGE 100

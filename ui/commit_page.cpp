@@ -19,7 +19,9 @@ constexpr unsigned kButtonsDisabledFinish = 8;
 
 }  // namespace
 
-CommitPage::CommitPage(CInstallWizard& wizard) : win::Dialog(IDD_COMMIT_PAGE), wizard_(wizard) {}
+CommitPage::CommitPage(CInstallWizard& wizard) : CVantPropertyPage(IDD_COMMIT_PAGE, wizard), wizard_(wizard) {
+  SetupRecord(HeaderTitle());
+}
 
 CommitPage::~CommitPage() = default;
 
@@ -42,15 +44,13 @@ BOOL CommitPage::OnInitDialog() {
     installFolder_ = win::SpecialFolderPath(CSIDL_PROGRAM_FILES, true);
     SetItemText(IDC_INSTALL_FOLDER, installFolder_);
   }
-  const std::wstring title = LoadBuiltInString(kStrWizardTitle);
-  ::SetWindowTextW(hwnd(), title.c_str());
-  wizard_.SetTitle(title);
+  ShowWizardTitle();
   taskList_.SetupTaskColumns();
   SendAuditTrace("commit page");
   return TRUE;
 }
 
-int CommitPage::OnSetActive() {
+BOOL CommitPage::OnSetActive() {
   PostWizardButtons(kButtonsBackFinish);
   if (HWND finish = wizard_.Button(ID_WIZFINISH)) {
     if (g_upgradeMode) {
@@ -63,7 +63,7 @@ int CommitPage::OnSetActive() {
     }
   }
   BuildInstallTaskList();
-  return 0;
+  return CVantPropertyPage::OnSetActive();
 }
 
 void CommitPage::BuildInstallTaskList() {
@@ -100,11 +100,11 @@ void CommitPage::OnCommand(int id, int code, HWND control) {
     BrowseInstallFolder();
     return;
   }
-  win::Dialog::OnCommand(id, code, control);
+  CVantPropertyPage::OnCommand(id, code, control);
 }
 
-bool CommitPage::OnMessage(UINT message, WPARAM, LPARAM lParam, INT_PTR* result) {
-  if (message != WM_NOTIFY) return false;
+bool CommitPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result) {
+  if (message != WM_NOTIFY) return CVantPropertyPage::OnMessage(message, wParam, lParam, result);
   auto* header = reinterpret_cast<NMHDR*>(lParam);
   if (header->idFrom == IDC_TASK_LIST && header->code == NM_CUSTOMDRAW) {
     SetMessageResult(taskList_.OnCustomDraw(reinterpret_cast<NMLVCUSTOMDRAW*>(lParam)));
@@ -117,7 +117,7 @@ bool CommitPage::OnMessage(UINT message, WPARAM, LPARAM lParam, INT_PTR* result)
     *result = TRUE;
     return true;
   }
-  return false;
+  return CVantPropertyPage::OnMessage(message, wParam, lParam, result);
 }
 
 void CommitPage::BrowseInstallFolder() {

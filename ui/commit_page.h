@@ -13,14 +13,14 @@
 #include "engine/task_rows.h"
 #include "engine/task_runner.h"
 #include "ui/vant_list_ctrl.h"
-#include "win/dialog.h"
+#include "ui/vant_property_sheet.h"
 #include "win/handle.h"
 
 namespace kestrel {
 
 class CInstallWizard;
 
-class CommitPage : public win::Dialog, private TaskContext, private TaskRunHost, private TaskRows {
+class CommitPage : public CVantPropertyPage, private TaskContext, private TaskRunHost, private TaskRows {
  public:
   explicit CommitPage(CInstallWizard& wizard);
   ~CommitPage() override;
@@ -29,9 +29,9 @@ class CommitPage : public win::Dialog, private TaskContext, private TaskRunHost,
   std::wstring HeaderTitle() const;
 
   // Wizard hooks.
-  int OnSetActive();
+  BOOL OnSetActive() override;
   // The Finish handler (StartTaskRun); FALSE keeps the wizard open.
-  BOOL OnWizardFinish() { return StartTaskRun(); }
+  BOOL OnWizardFinish() override { return StartTaskRun(); }
   BOOL StartTaskRun();
 
   std::wstring installFolder() const;

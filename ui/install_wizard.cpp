@@ -3,18 +3,50 @@
 #include <commctrl.h>
 #include <prsht.h>
 
-#include "app/builtin_strings.h"
+#include "app/globals.h"
+#include "res/resource_ids.h"
+#include "ui/cluster_mode_page.h"
 #include "ui/commit_page.h"
+#include "ui/edition_page.h"
+#include "ui/eula_page.h"
+#include "ui/welcome_page.h"
 #include "win/message_box.h"
 
 namespace kestrel {
 
-CInstallWizard::CInstallWizard() : win::Dialog(IDD_WIZARD_HOST), commitPage_(std::make_unique<CommitPage>(*this)) {}
+CInstallWizard::CInstallWizard() : CVantPropertySheet(L"Test") {
+  // The commit page's proxy link is a link control, a class the start-up's
+  // registration of the classic controls does not cover.
+  INITCOMMONCONTROLSEX link = {sizeof link, ICC_LINK_CLASS};
+  ::InitCommonControlsEx(&link);
+
+  header().dwFlags &= ~static_cast<DWORD>(PSH_HASHELP);
+  header().dwFlags |= PSH_WIZARD | PSH_WIZARD97 | PSH_HEADER | PSH_USEHBMHEADER;
+
+  welcomePage_ = std::make_unique<WelcomePage>(*this);
+  editionPage_ = std::make_unique<EditionPage>(*this);
+  clusterModePage_ = std::make_unique<ClusterMode>(*this);
+  commitPage_ = std::make_unique<CommitPage>(*this);
+  eulaPage_ = std::make_unique<EULA>(*this);
+
+  if (g_upgradeMode == 0) {
+    AddPage(*welcomePage_);
+    AddPage(*eulaPage_);
+    AddPage(*clusterModePage_);
+  }
+  AddPage(*commitPage_);
+}
 
 CInstallWizard::~CInstallWizard() = default;
 
-BOOL CInstallWizard::OnInitDialog() {
+DatabaseChoice CInstallWizard::DatabaseChoiceOfPage() const { return clusterModePage_->DatabaseChoiceOfPage(); }
+
+int CInstallWizard::EnterpriseEdition() const { return editionPage_->enterpriseEdition; }
+
+BOOL CInstallWizard::OnInitDialog(BOOL platformResult) {
+  CVantPropertySheet::OnInitDialog(platformResult);
   win::SetMainWindow(hwnd());
+  ::SetWindowLongPtrW(hwnd(), GWL_EXSTYLE, WS_EX_APPWINDOW);
   HINSTANCE instance = ::GetModuleHandleW(nullptr);
   // Shared icons: the system owns them, nothing to destroy.
   HANDLE big = ::LoadImageW(instance, MAKEINTRESOURCEW(IDI_APPLICATION_ICON), IMAGE_ICON,
@@ -23,47 +55,8 @@ BOOL CInstallWizard::OnInitDialog() {
                               ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), LR_SHARED);
   ::SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
   ::SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
-
-  // The proxy link of the commit page is a link control, a class the
-  // start-up's registration of the classic controls does not cover.
-  INITCOMMONCONTROLSEX link = {sizeof link, ICC_LINK_CLASS};
-  ::InitCommonControlsEx(&link);
-
-  // The page fills the area above the buttons.
-  HWND page = commitPage_->Create(hwnd());
-  if (page != nullptr) {
-    RECT area = {0, 0, 410, 232};
-    ::MapDialogRect(hwnd(), &area);
-    ::SetWindowPos(page, nullptr, 0, 30, area.right, area.bottom - 30, SWP_NOZORDER | SWP_SHOWWINDOW);
-    commitPage_->OnSetActive();
-  }
+  if (HWND help = Item(IDC_HELP_BUTTON)) ::ShowWindow(help, SW_HIDE);
   return TRUE;
-}
-
-void CInstallWizard::ApplyWizardButtons(unsigned flags) {
-  const bool finish = (flags & (PSWIZB_FINISH | PSWIZB_DISABLEDFINISH)) != 0;
-  ::EnableWindow(Button(ID_WIZBACK), (flags & PSWIZB_BACK) ? TRUE : FALSE);
-  ::EnableWindow(Button(ID_WIZNEXT), (flags & PSWIZB_NEXT) ? TRUE : FALSE);
-  ::ShowWindow(Button(ID_WIZNEXT), finish ? SW_HIDE : SW_SHOW);
-  ::ShowWindow(Button(ID_WIZFINISH), finish ? SW_SHOW : SW_HIDE);
-  ::EnableWindow(Button(ID_WIZFINISH), (flags & PSWIZB_FINISH) ? TRUE : FALSE);
-}
-
-bool CInstallWizard::OnMessage(UINT message, WPARAM, LPARAM lParam, INT_PTR* result) {
-  if (message != PSM_SETWIZBUTTONS) return false;
-  ApplyWizardButtons(static_cast<unsigned>(lParam));
-  *result = TRUE;
-  return true;
-}
-
-void CInstallWizard::OnCommand(int id, int code, HWND control) {
-  if (id == ID_WIZFINISH) {
-    commitPage_->OnWizardFinish();
-    return;
-  }
-  // Back and Next have nowhere to go while the commit page is alone.
-  if (id == ID_WIZBACK || id == ID_WIZNEXT) return;
-  win::Dialog::OnCommand(id, code, control);
 }
 
 }  // namespace kestrel

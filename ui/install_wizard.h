@@ -1,44 +1,42 @@
-// The installer's wizard window. For now it hosts the commit page alone
-// and applies PSM_SETWIZBUTTONS to its Back, Next, Finish and Cancel
-// buttons; the other pages come later.
+// The installer's wizard: welcome, licence, database choice and commit
+// page for an installation; the commit page alone for an upgrade. It owns
+// its pages for its whole life; later steps read their state through it.
 #pragma once
 
 #include <memory>
-#include <string>
 
 #include "engine/task_context.h"
-#include "win/dialog.h"
+#include "ui/vant_property_sheet.h"
 
 namespace kestrel {
 
+class WelcomePage;
+class EditionPage;
+class ClusterMode;
 class CommitPage;
+class EULA;
 
-class CInstallWizard : public win::Dialog {
+class CInstallWizard : public CVantPropertySheet {
  public:
   CInstallWizard();
   ~CInstallWizard() override;
 
-  void SetTitle(const std::wstring& title) { ::SetWindowTextW(hwnd(), title.c_str()); }
-  // A wizard button (ID_WIZBACK, ID_WIZNEXT, ID_WIZFINISH, IDCANCEL), or null.
-  HWND Button(int id) const { return Item(id); }
-
-  // The database page's choice: all-in-one with empty texts until that page
-  // exists.
-  DatabaseChoice DatabaseChoiceOfPage() const { return DatabaseChoice{}; }
-  // The edition page is never shown, so its flag stays 0.
-  int EnterpriseEdition() const { return 0; }
+  // The database page's choice.
+  DatabaseChoice DatabaseChoiceOfPage() const;
+  // The edition page's flag; the page is never shown, so it stays 0.
+  int EnterpriseEdition() const;
 
   CommitPage& commitPage() { return *commitPage_; }
 
  protected:
-  BOOL OnInitDialog() override;
-  void OnCommand(int id, int code, HWND control) override;
-  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result) override;
+  BOOL OnInitDialog(BOOL platformResult) override;
 
  private:
-  void ApplyWizardButtons(unsigned flags);
-
+  std::unique_ptr<WelcomePage> welcomePage_;
+  std::unique_ptr<EditionPage> editionPage_;
+  std::unique_ptr<ClusterMode> clusterModePage_;
   std::unique_ptr<CommitPage> commitPage_;
+  std::unique_ptr<EULA> eulaPage_;
 };
 
 }  // namespace kestrel

@@ -33,14 +33,20 @@ class CommitPageTest : public testing::Test {
     kt::RemoveTree(folder_);
   }
 
-  // Starts the copy (no relaunch) and waits for its wizard.
+  // Starts the copy (no relaunch), waits for its wizard and walks it to
+  // the commit page.
   HWND StartWizard() {
     process_ = kt::Launch(exe_, L"/runas");
-    return kt::WaitForWindow(kWizardCaption, process_.pid());
+    HWND wizard = kt::WaitForWindow(kWizardCaption, process_.pid());
+    if (wizard == nullptr || !kt::WalkToCommitPage(wizard)) return nullptr;
+    return wizard;
   }
 
+  // A control of the active page (other pages reuse the same numbers).
+  static HWND Control(HWND wizard, int id) { return kt::FindControl(kt::CurrentPage(wizard), id); }
+
   std::vector<std::array<std::wstring, 4>> Rows(HWND wizard) {
-    HWND list = kt::FindControl(wizard, IDC_TASK_LIST);
+    HWND list = Control(wizard, IDC_TASK_LIST);
     std::vector<std::array<std::wstring, 4>> rows;
     for (int r = 0; r < kt::ListRowCount(list); ++r)
       rows.push_back({kt::ListCellText(list, r, 0), kt::ListCellText(list, r, 1), kt::ListCellText(list, r, 2),
@@ -61,12 +67,12 @@ TEST_F(CommitPageTest, InstallModeCaptionsTextsAndList) {
   EXPECT_EQ(kt::WindowText(finish), L"Install");
   EXPECT_TRUE(kt::IsEnabled(kt::FindControl(wizard, ID_WIZBACK)));
   EXPECT_FALSE(kt::IsShown(kt::FindControl(wizard, ID_WIZNEXT)));
-  EXPECT_EQ(kt::WindowText(kt::FindControl(wizard, IDC_INSTRUCTION)),
+  EXPECT_EQ(kt::WindowText(Control(wizard, IDC_INSTRUCTION)),
             L"Please click the 'Install' button to start the installation.");
-  EXPECT_EQ(kt::WindowText(kt::FindControl(wizard, IDC_INSTALL_TO_LABEL)), L"Install to:");
-  EXPECT_EQ(kt::WindowText(kt::FindControl(wizard, IDC_INSTALL_FOLDER)), L"C:\\Program Files");
-  EXPECT_TRUE(kt::IsShown(kt::FindControl(wizard, IDC_BROWSE)));
-  EXPECT_TRUE(kt::IsShown(kt::FindControl(wizard, IDC_PROXY_LINK)));
+  EXPECT_EQ(kt::WindowText(Control(wizard, IDC_INSTALL_TO_LABEL)), L"Install to:");
+  EXPECT_EQ(kt::WindowText(Control(wizard, IDC_INSTALL_FOLDER)), L"C:\\Program Files");
+  EXPECT_TRUE(kt::IsShown(Control(wizard, IDC_BROWSE)));
+  EXPECT_TRUE(kt::IsShown(Control(wizard, IDC_PROXY_LINK)));
 
   // A Windows 8+ workstation: no .NET rows; the database choice is
   // all-in-one.
@@ -79,7 +85,7 @@ TEST_F(CommitPageTest, InstallModeCaptionsTextsAndList) {
       {L"FINALIZE", L"Finalize the installation", L"", L""},
   };
   EXPECT_EQ(Rows(wizard), expected);
-  HWND list = kt::FindControl(wizard, IDC_TASK_LIST);
+  HWND list = Control(wizard, IDC_TASK_LIST);
   HWND header = reinterpret_cast<HWND>(::SendMessageW(list, LVM_GETHEADER, 0, 0));
   EXPECT_EQ(::SendMessageW(header, HDM_GETITEMCOUNT, 0, 0), 4);
 
@@ -104,7 +110,7 @@ TEST_F(CommitPageTest, AFailedRunOffersRetry) {
   EXPECT_EQ(rows[0][2].substr(rows[0][2].size() - 9), L"#@@Failed");
   EXPECT_NE(rows[0][2], L"#ICON:0#@@Failed") << "the icon handle is real";
   for (size_t r = 1; r < rows.size(); ++r) EXPECT_EQ(rows[r][2], L"") << r;
-  EXPECT_TRUE(kt::IsEnabled(kt::FindControl(wizard, IDC_BROWSE)));
+  EXPECT_TRUE(kt::IsEnabled(Control(wizard, IDC_BROWSE)));
   EXPECT_TRUE(kt::IsEnabled(kt::FindControl(wizard, ID_WIZBACK)));
   EXPECT_EQ(kt::InstallerValueBytes(kValueInstallState), (std::vector<unsigned char>{2, 0, 0, 0}));
 
@@ -122,11 +128,11 @@ TEST_F(CommitPageTest, UpgradeModeCaptionsTextsAndList) {
   ASSERT_NE(wizard, nullptr);
   HWND finish = kt::FindControl(wizard, ID_WIZFINISH);
   ASSERT_TRUE(kt::WaitUntil([&] { return kt::WindowText(finish) == L"Upgrade" && kt::IsEnabled(finish); }));
-  EXPECT_EQ(kt::WindowText(kt::FindControl(wizard, IDC_INSTRUCTION)),
+  EXPECT_EQ(kt::WindowText(Control(wizard, IDC_INSTRUCTION)),
             L"Please click the 'Upgrade' button to start upgrading.");
   for (int id : {IDC_INSTALL_TO_LABEL, IDC_INSTALL_FOLDER, IDC_BROWSE})
-    EXPECT_FALSE(kt::IsShown(kt::FindControl(wizard, id))) << id;
-  EXPECT_TRUE(kt::IsShown(kt::FindControl(wizard, IDC_PROXY_LINK)));
+    EXPECT_FALSE(kt::IsShown(Control(wizard, id))) << id;
+  EXPECT_TRUE(kt::IsShown(Control(wizard, IDC_PROXY_LINK)));
   auto rows = Rows(wizard);
   ASSERT_EQ(rows.size(), 7u);
   EXPECT_EQ(rows[0], (std::array<std::wstring, 4>{L"STOPSVC", L"Stop Cloud Monitor", L"", L"VEVer"}));
@@ -140,16 +146,27 @@ TEST_F(CommitPageTest, UnsupportedWindows) {
   std::wstring xp = kt::CopyInstaller(folder_, L"KestrelXP.exe");
   kt::SetWineVersionFor(L"KestrelXP.exe", L"winxp");
   process_ = kt::Launch(xp, L"/runas");
+  HWND wizard = kt::WaitForWindow(kWizardCaption, process_.pid());
+  ASSERT_NE(wizard, nullptr);
+  // The check runs when the commit page becomes active; its message box
+  // holds the page change until it is answered.
+  HWND next = kt::FindControl(wizard, ID_WIZNEXT);
+  ASSERT_TRUE(kt::WaitUntil([&] { return kt::IsEnabled(next); }));
+  kt::PressButton(wizard, ID_WIZNEXT);
+  ASSERT_TRUE(kt::WaitForStage(wizard, L"License Agreement"));
+  kt::SetChecked(Control(wizard, IDC_EULA_AGREE), true);
+  kt::PressButton(wizard, ID_WIZNEXT);
+  ASSERT_TRUE(kt::WaitForStage(wizard, L"Choose Installation Type"));
+  kt::PressButton(wizard, ID_WIZNEXT);
   HWND box = kt::WaitForMessageBox(L"KestrelXP", process_.pid());
   kt::ClearWineVersionFor(L"KestrelXP.exe");
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(kt::MessageBoxText(box), L"Failed to check os type");
   kt::PressButton(box, IDOK);
-  HWND wizard = kt::WaitForWindow(kWizardCaption, process_.pid());
-  ASSERT_NE(wizard, nullptr);
+  ASSERT_TRUE(kt::WaitForStage(wizard, L"Install now"));
   HWND finish = kt::FindControl(wizard, ID_WIZFINISH);
   ASSERT_TRUE(kt::WaitUntil([&] { return kt::IsShown(finish) && !kt::IsEnabled(finish); }));
-  EXPECT_EQ(kt::ListRowCount(kt::FindControl(wizard, IDC_TASK_LIST)), 0);
+  EXPECT_EQ(kt::ListRowCount(Control(wizard, IDC_TASK_LIST)), 0);
   EXPECT_FALSE(kt::IsEnabled(kt::FindControl(wizard, ID_WIZBACK)));
   kt::PressButton(wizard, IDCANCEL);
   EXPECT_TRUE(process_.Wait(nullptr));

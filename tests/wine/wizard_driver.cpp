@@ -20,6 +20,7 @@ std::wstring Text(HWND window) {
   return text;
 }
 
+// Up to 30 seconds, checking every 50 ms.
 template <typename Condition>
 bool WaitFor(Condition condition) {
   for (int i = 0; i < 600; ++i) {

@@ -4,8 +4,10 @@
 #include <shlobj.h>
 #include <winternl.h>
 #include <commctrl.h>
+#include <prsht.h>
 
 #include "app/installer_state.h"
+#include "res/resource_ids.h"
 #include "win/module.h"
 #include "win/registry.h"
 
@@ -364,6 +366,36 @@ void SetWineDllOverrideFor(const std::wstring& exeName, const std::wstring& dll,
 void ClearWineVersionFor(const std::wstring& exeName) {
   std::wstring path = L"Software\\Wine\\AppDefaults\\" + exeName;
   ::RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str());
+}
+
+}  // namespace kt
+
+namespace kt {
+
+HWND CurrentPage(HWND wizard) {
+  return reinterpret_cast<HWND>(::SendMessageW(wizard, PSM_GETCURRENTPAGEHWND, 0, 0));
+}
+
+std::wstring StageTitle(HWND wizard) { return WindowText(FindControl(wizard, IDC_STAGE)); }
+
+bool WaitForStage(HWND wizard, const std::wstring& title) {
+  return WaitUntil([&] { return StageTitle(wizard) == title; });
+}
+
+void SetChecked(HWND checkBox, bool checked) {
+  ::SendMessageW(checkBox, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+bool WalkToCommitPage(HWND wizard) {
+  HWND next = FindControl(wizard, ID_WIZNEXT);
+  auto press = [&](const wchar_t* from, const wchar_t* to) {
+    if (!WaitForStage(wizard, from) || !WaitUntil([&] { return IsEnabled(next) && IsShown(next); })) return false;
+    PressButton(wizard, ID_WIZNEXT);
+    return WaitForStage(wizard, to);
+  };
+  if (!press(L"Welcome", L"License Agreement")) return false;
+  SetChecked(FindControl(CurrentPage(wizard), IDC_EULA_AGREE), true);
+  return press(L"License Agreement", L"Choose Installation Type") && press(L"Choose Installation Type", L"Install now");
 }
 
 }  // namespace kt

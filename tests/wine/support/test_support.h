@@ -123,3 +123,19 @@ void ClearWineVersionFor(const std::wstring& exeName);
 void SetWineDllOverrideFor(const std::wstring& exeName, const std::wstring& dll, const std::wstring& order);
 
 }  // namespace kt
+
+namespace kt {
+
+// The installer's wizard, driven from outside as a user would.
+// The active page's window, or null.
+HWND CurrentPage(HWND wizard);
+// The title the stage indicator shows.
+std::wstring StageTitle(HWND wizard);
+bool WaitForStage(HWND wizard, const std::wstring& title);
+// Ticks or clears a check box of another process.
+void SetChecked(HWND checkBox, bool checked);
+// From the welcome page to the commit page of an installation, ticking
+// "I Agree" on the way; false when a step did not happen in time.
+bool WalkToCommitPage(HWND wizard);
+
+}  // namespace kt
