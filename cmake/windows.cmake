@@ -23,6 +23,9 @@ add_library(kestrel_win STATIC
   app/marker_folder.cpp
   net/text_convert.cpp
   net/audit_trace.cpp
+  net/http_connection.cpp
+  net/download.cpp
+  ui/proxy_page.cpp
   ui/install_wizard.cpp
   uninstall/uninstall_dlg.cpp
 )
