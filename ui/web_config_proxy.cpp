@@ -50,7 +50,10 @@ std::string DefaultProxyElement(std::string_view server, std::string_view bypass
 
 // Start of "<name" followed by the end of the name, in [from, to).
 size_t FindElement(std::string_view text, std::string_view name, size_t from, size_t to) {
-  const std::string open = "<" + std::string(name);
+  std::string open;
+  open.reserve(name.size() + 1);
+  open += '<';
+  open.append(name.data(), name.size());
   for (size_t at = text.find(open, from); at != std::string_view::npos && at < to; at = text.find(open, at + 1)) {
     const size_t after = at + open.size();
     if (after < text.size() && (text[after] == '>' || text[after] == '/' || IsSpace(text[after]))) return at;
