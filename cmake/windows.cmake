@@ -24,6 +24,9 @@ add_library(kestrel_win STATIC
   app/marker_folder.cpp
   net/text_convert.cpp
   net/audit_trace.cpp
+  net/http_connection.cpp
+  net/download.cpp
+  ui/proxy_page.cpp
   ui/install_wizard.cpp
   ui/commit_page.cpp
   ui/vant_list_ctrl.cpp

@@ -7,7 +7,7 @@
 
 #include "app/builtin_strings.h"
 #include "app/installer_state.h"
-#include "engine/pending_tasks.h"
+#include "ui/proxy_page.h"
 #include "engine/child_process.h"
 #include "net/text_convert.h"
 #include "win/handle.h"

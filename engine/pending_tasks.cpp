@@ -7,7 +7,5 @@ namespace kestrel {
 
 int InstallDotNet(TaskContext&) { return 0; }
 int InstallSqlExpress(TaskContext&) { return 0; }
-int ApplyProxyToWebConfig(TaskContext&) { return 0; }
-int DownloadToFile(TaskContext&, const std::wstring&, const std::string&) { return 0; }
 
 }  // namespace kestrel

@@ -10,7 +10,5 @@ namespace kestrel {
 
 int InstallDotNet(TaskContext& ctx);
 int InstallSqlExpress(TaskContext& ctx);
-int ApplyProxyToWebConfig(TaskContext& ctx);
-int DownloadToFile(TaskContext& ctx, const std::wstring& path, const std::string& link);
 
 }  // namespace kestrel

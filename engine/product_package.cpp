@@ -9,7 +9,7 @@
 #include "app/builtin_strings.h"
 #include "app/installer_state.h"
 #include "app/marker_folder.h"
-#include "engine/pending_tasks.h"
+#include "net/download.h"
 #include "engine/zip_extract.h"
 #include "net/audit_trace.h"
 #include "win/handle.h"

@@ -65,3 +65,12 @@
 
 // The wizard's stage indicator.
 #define IDC_STAGE 100
+// Proxy dialog and its controls.
+#define IDD_PROXY 1012
+#define IDC_PROXY_TYPE 1013
+#define IDC_PROXY_DESCRIPTION 1014
+#define IDC_PROXY_ADDRESS 1015
+#define IDC_PROXY_PORT 1016
+#define IDC_PROXY_USER 1017
+#define IDC_PROXY_PASSWORD 1018
+#define IDC_PROXY_BYPASS 1019

@@ -8,6 +8,7 @@
 #include "net/audit_trace.h"
 #include "res/resource_ids.h"
 #include "ui/install_wizard.h"
+#include "ui/proxy_page.h"
 #include "win/message_box.h"
 #include "win/shell.h"
 
@@ -139,9 +140,8 @@ void CommitPage::BrowseInstallFolder() {
   SetItemText(IDC_INSTALL_FOLDER, installFolder_);
 }
 
-void CommitPage::OnProxyLinkClick() {
-  // The proxy settings dialog is not built yet.
-}
+// Owned by the wizard, the application's main window, not by the page.
+void CommitPage::OnProxyLinkClick() { ShowProxyDialog(win::MainWindow()); }
 
 TaskContext& CommitPage::ContextForRow(int row) {
   currentRow_ = row;

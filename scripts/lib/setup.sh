@@ -7,7 +7,7 @@ KESTREL_PACKAGES=(
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 libz-mingw-w64-dev
   wine64 wine xvfb xauth imagemagick x11-apps x11-utils
   libcpp-httplib-dev libssl-dev zlib1g-dev googletest
-  tinyproxy zip unzip p7zip-full curl openssl
+  tinyproxy zip unzip p7zip-full curl openssl util-linux pkg-config
   unixodbc tdsodbc libsqliteodbc
 )
 

@@ -58,7 +58,7 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
 std::string ReadFileBytes(const std::wstring& path) {
   win::UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                        nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!file) return "<missing>";
+  if (!file) return {};
   std::string bytes;
   char buffer[65536];
   DWORD got = 0;

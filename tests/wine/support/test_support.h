@@ -26,7 +26,7 @@ constexpr DWORD kPatienceMs = 60000;
 std::wstring ScratchFolder(const std::wstring& name);
 void RemoveTree(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
-// A file's bytes ("<missing>" when it cannot be opened), read with every
+// A file's bytes (empty when it cannot be opened), read with every
 // sharing mode so files held by others can be read too.
 std::string ReadFileBytes(const std::wstring& path);
 bool Exists(const std::wstring& path);

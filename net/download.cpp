@@ -1,0 +1,123 @@
+#include "net/download.h"
+
+#include <memory>
+
+#include "net/audit_trace.h"
+#include "net/download_text.h"
+#include "net/text_convert.h"
+#include "win/handle.h"
+#include "win/module.h"
+
+namespace kestrel {
+namespace {
+
+constexpr int64_t kUnknownTotal = -1;
+
+// Deletes a file left from an earlier run, read-only or not.
+void DeleteOldFile(const std::wstring& destination) {
+  const std::wstring path = win::LongPath(destination);
+  if (::DeleteFileW(path.c_str())) return;
+  if (::GetLastError() != ERROR_ACCESS_DENIED) return;
+  ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  ::DeleteFileW(path.c_str());
+}
+
+void SetStatus(TaskContext& context, const std::string& text) {
+  if (auto wide = Utf8ToWide(text)) context.SetStatus(*wide);
+}
+
+// One request from the resume offset on; true when the file is complete.
+// The offset counts every byte written, across attempts.
+bool DownloadAttempt(TaskContext& context, HANDLE file, const std::string& url, uint64_t& offset,
+                     char* buffer) {
+  context.SetStatus(L"Start downloading");
+  ConnectionPtr connection = OpenUrlConnection(url);
+  if (!connection) {
+    context.SetStatus(L"failed to create connection");
+    return false;
+  }
+  connection->SetTimeouts(0, 60000, 60000, 600000);
+  if (offset != 0) connection->AddHeader("Range", RangeValue(offset).c_str());
+  if (!connection->Send(nullptr, 0) || !connection->ReceiveResponse()) return false;
+
+  const int status = connection->GetStatusCode();
+  if (offset != 0 && status != 206) {
+    // The server sends the whole file again: start it over.
+    offset = 0;
+    return false;
+  }
+  if (status >= 300) return false;
+
+  const int64_t length = connection->GetContentLength();
+  const int64_t total = length != 0 ? static_cast<int64_t>(offset) + length : kUnknownTotal;
+  // Without a length, only a chunked body tells a complete transfer (its
+  // closing chunk) from a broken one; a body ended by closing the
+  // connection cannot be trusted.
+  bool chunked = false;
+  if (total == kUnknownTotal) {
+    auto encoding = connection->GetHeader("Transfer-Encoding");
+    chunked = encoding && encoding->find("chunked") != std::string::npos;
+  }
+
+  LARGE_INTEGER position;
+  position.QuadPart = static_cast<LONGLONG>(offset);
+  if (!::SetFilePointerEx(file, position, nullptr, FILE_BEGIN)) {
+    offset = 0;
+    return false;
+  }
+
+  for (;;) {
+    uint32_t n = 0;
+    if (!connection->ReadSome(buffer, kDownloadPiece, &n)) return false;
+    if (n == 0) {
+      if (total == kUnknownTotal) return chunked;
+      return static_cast<int64_t>(offset) == total;
+    }
+    DWORD written = 0;
+    if (!::WriteFile(file, buffer, n, &written, nullptr) || written != n) return false;
+    offset += n;
+    SetStatus(context, ProgressText(offset, total));
+  }
+}
+
+}  // namespace
+
+ConnectionPtr OpenUrlConnection(const std::string& url) {
+  const UrlParts parts = SplitUrl(url);
+  ConnectionPtr connection(new WOSHttpSyncedConnection());
+  if (!connection->Open(parts.host, parts.port, "GET", parts.path, parts.secure ? 1 : 0)) return nullptr;
+  return connection;
+}
+
+BOOL LongPathCopy(const std::wstring& source, const std::wstring& destination) {
+  return ::CopyFileW(win::LongPath(source).c_str(), win::LongPath(destination).c_str(), FALSE);
+}
+
+BOOL CopyFromBesideExecutable(const std::string& name, const std::wstring& destination) {
+  auto wideName = Utf8ToWide(name);
+  if (!wideName) return FALSE;
+  return LongPathCopy(win::ExecutableFolder() + L"\\" + *wideName, destination);
+}
+
+int DownloadToFile(TaskContext& context, const std::wstring& destination, const std::string& url) {
+  DeleteOldFile(destination);
+  if (StartsWithNoCase(url, "file:")) return CopyFromBesideExecutable(url.substr(5), destination) ? 1 : 0;
+
+  win::UniqueHandle file(::CreateFileW(win::LongPath(destination).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    const DWORD error = ::GetLastError();
+    SendAuditTrace("faild to create dest file");
+    context.Ask(L"Failed to create destination file for .Net:" + std::to_wstring(static_cast<long>(error)), MB_OK);
+    return 0;
+  }
+
+  std::unique_ptr<char[]> buffer(new char[kDownloadPiece]);
+  uint64_t offset = 0;
+  for (int attempt = 0; attempt < kDownloadAttempts; ++attempt)
+    if (DownloadAttempt(context, file.get(), url, offset, buffer.get())) return 1;
+  return 0;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,33 @@
+// Downloads for the tasks: resumable HTTP(S) into a file with progress in
+// the running row, or a copy from beside the installer for "file:" links.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "engine/task_context.h"
+#include "net/http_connection.h"
+
+namespace kestrel {
+
+// Number of attempts, made one after the other without a pause.
+inline constexpr int kDownloadAttempts = 6;
+// Largest piece read and written at once.
+inline constexpr uint32_t kDownloadPiece = 64 * 1024;
+
+// 1 when the whole file arrived, else 0 (the partial file stays; the
+// caller reports the failure). Only a destination that cannot be created
+// is reported here.
+int DownloadToFile(TaskContext& context, const std::wstring& destination, const std::string& url);
+
+// An opened GET request for the link, or null.
+ConnectionPtr OpenUrlConnection(const std::string& url);
+
+// CopyFileW overwriting the destination, with long paths prefixed.
+BOOL LongPathCopy(const std::wstring& source, const std::wstring& destination);
+
+// Copies the file of that name (UTF-8) from the installer's folder.
+BOOL CopyFromBesideExecutable(const std::string& name, const std::wstring& destination);
+
+}  // namespace kestrel

@@ -1,0 +1,116 @@
+// Audit traces posted through the real WinHTTP to the local HTTPS server,
+// from this process through the seam and from the real executable through
+// its stamped endpoint.
+#include <gtest/gtest.h>
+
+#include "app/globals.h"
+#include "app/system_inspection.h"
+#include "net/audit_trace.h"
+#include "net/proxy_settings.h"
+#include "support/net_fixtures.h"
+#include "support/test_support.h"
+#include "win/message_box.h"
+
+namespace {
+
+constexpr char kPath[] = "/namespace/n.svc/partneraudittrace";
+
+std::string Document(const std::string& partnerId, const std::string& trace) {
+  return "<?xml version='1.0' encoding='utf-8' ?>"
+         "<PartnetAuditTrace  xmlns=\"http://schemas.vantoris.example/enterprise/2013/partneraudit\">"
+         "<PartnerId>" + partnerId + "</PartnerId><Action>InstallGUI</Action><Trace>" + trace +
+         "</Trace></PartnetAuditTrace>";
+}
+
+class AuditTrace : public testing::Test {
+ protected:
+  void SetUp() override {
+    kestrel::StoreProxySettings({});
+    folder_ = kt::ScratchFolder(L"audit");
+    server_ = std::make_unique<kt::TestServer>(folder_, /*https=*/true);
+    ASSERT_TRUE(server_->ok());
+    kestrel::SetAuditServiceEndpoint(server_->HttpsUrl(kPath));
+    g_partnerId.reset();
+  }
+  void TearDown() override {
+    kestrel::SetAuditServiceEndpoint(std::nullopt);
+    g_partnerId.reset();
+    server_.reset();
+    kt::RemoveTree(folder_);
+  }
+  // The n-th POST the server stored (1-based).
+  std::string Body(int n) const { return kt::ReadFileBytes(PostFile(n, L".body")); }
+  std::string Headers(int n) const { return kt::ReadFileBytes(PostFile(n, L".headers")); }
+  std::wstring PostFile(int n, const wchar_t* extension) const {
+    wchar_t name[16];
+    swprintf(name, 16, L"\\%04d", n);
+    return server_->postDir() + name + extension;
+  }
+
+  std::wstring folder_;
+  std::unique_ptr<kt::TestServer> server_;
+};
+
+TEST_F(AuditTrace, CommitPageTraceAsTheServiceReceivesIt) {
+  kestrel::SendAuditTrace("commit page");
+  // The call is synchronous: the server has stored the body by now.
+  const std::string body = Body(1);
+  EXPECT_EQ(body, Document("5E0C7A1B-93D4-4F62-A8B1-3C2D7E9F4A60", "commit page"));
+  EXPECT_EQ(body.size(), 260u);
+  const std::string headers = Headers(1);
+  EXPECT_EQ(headers.rfind(std::string("POST ") + kPath + " HTTP/1.1\n", 0), 0u) << headers;
+  EXPECT_NE(headers.find("Content-Type: application/xml; charset=utf-8\n"), std::string::npos) << headers;
+  EXPECT_NE(headers.find("Content-Length: 260\n"), std::string::npos) << headers;
+  ASSERT_TRUE(g_partnerId.has_value());
+  EXPECT_EQ(*g_partnerId, "5E0C7A1B-93D4-4F62-A8B1-3C2D7E9F4A60") << "the default stays for later traces";
+}
+
+TEST_F(AuditTrace, PartnerIdEmptyTextAndMarkupCharacters) {
+  g_partnerId = "acme&co";
+  kestrel::SendAuditTrace("");
+  kestrel::SendAuditTrace("a<b>");
+  EXPECT_EQ(Body(1), Document("acme&amp;co", ""));
+  const std::string escaped = Document("acme&amp;co", "a&lt;b&gt;");
+  EXPECT_EQ(Body(2), escaped);
+  EXPECT_NE(Headers(2).find("Content-Length: " + std::to_string(escaped.size()) + "\n"), std::string::npos);
+}
+
+TEST_F(AuditTrace, UnreachableServiceLeavesTheCallerGoing) {
+  int messages = 0;
+  win::SetMessageHandler([&](const std::wstring&, const std::wstring&, UINT) {
+    ++messages;
+    return IDOK;
+  });
+  const auto before = kestrel::SentAuditTraces().size();
+  // Nothing listens there: the connection is refused.
+  kestrel::SetAuditServiceEndpoint("https://localhost:1" + std::string(kPath));
+  kestrel::SendAuditTrace("commit:task completed");
+  // A server that answers plain HTTP on the TLS port.
+  kestrel::SetAuditServiceEndpoint("https://localhost:" + std::to_string(server_->httpPort()) + kPath);
+  kestrel::SendAuditTrace("commit:task completed");
+  win::SetMessageHandler(nullptr);
+  EXPECT_EQ(messages, 0);
+  EXPECT_EQ(kestrel::SentAuditTraces().size(), before + 2);
+  EXPECT_TRUE(Body(1).empty());
+}
+
+TEST_F(AuditTrace, StampedExecutableSendsTheSystemDescriptionFirst) {
+  kt::InstallerKeyScope registry;
+  const std::wstring exe = kt::CopyInstaller(folder_);
+  ASSERT_FALSE(exe.empty());
+  const std::wstring url = L"https://localhost:" + std::to_wstring(server_->httpsPort()) + L"/namespace/n.svc/partneraudittrace";
+  ASSERT_TRUE(kt::Stamp(exe, L"--string 146=" + url));
+
+  kt::Process p = kt::Launch(exe, L"/runas");
+  HWND wizard = kt::WaitForWindow(L"Marrowfield Installation", p.pid());
+  ASSERT_NE(wizard, nullptr);
+  // The trace went out before the wizard showed.
+  EXPECT_EQ(Body(1), Document("5E0C7A1B-93D4-4F62-A8B1-3C2D7E9F4A60", kestrel::ReadOsDescription()));
+  EXPECT_NE(Headers(1).find("Content-Length: " + std::to_string(Body(1).size()) + "\n"), std::string::npos);
+  kt::PressButton(wizard, IDCANCEL);
+  DWORD code = 1;
+  ASSERT_TRUE(p.Wait(&code));
+  EXPECT_EQ(code, 0u);
+}
+
+}  // namespace

@@ -1,0 +1,275 @@
+// Downloads through the real WinHTTP against the local test server and
+// proxy. Every link names its port: the server listens on a free one.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "net/audit_trace.h"
+#include "net/download.h"
+#include "net/download_text.h"
+#include "net/proxy_settings.h"
+#include "support/net_fixtures.h"
+#include "support/recording_context.h"
+#include "support/test_support.h"
+#include "win/module.h"
+
+namespace {
+
+using kestrel::DownloadToFile;
+
+std::vector<std::string> LogLines(const std::string& log, const std::string& containing) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < log.size()) {
+    size_t end = log.find('\n', start);
+    if (end == std::string::npos) end = log.size();
+    std::string line = log.substr(start, end - start);
+    if (line.find(containing) != std::string::npos) lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
+// Compares without printing megabytes of binary on a mismatch.
+testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected) {
+  if (actual == expected) return testing::AssertionSuccess();
+  size_t at = 0;
+  while (at < actual.size() && at < expected.size() && actual[at] == expected[at]) ++at;
+  return testing::AssertionFailure() << "got " << actual.size() << " bytes, expected " << expected.size()
+                                     << ", first difference at " << at;
+}
+
+class Download : public testing::Test {
+ protected:
+  void SetUp() override {
+    kestrel::StoreProxySettings({});
+    folder_ = kt::ScratchFolder(L"download");
+    ASSERT_TRUE(kt::CreateFolders(folder_ + L"\\srv"));
+    ASSERT_TRUE(kt::CreateFolders(folder_ + L"\\out"));
+    server_ = std::make_unique<kt::TestServer>(folder_ + L"\\srv", /*https=*/true);
+    ASSERT_TRUE(server_->ok()) << "test server did not start";
+    dest_ = folder_ + L"\\out\\file.bin";
+  }
+  void TearDown() override {
+    kestrel::StoreProxySettings({});
+    server_.reset();
+    kt::RemoveTree(folder_);
+  }
+
+  std::string Put(const std::string& name, size_t size, unsigned seed = 1) {
+    std::string bytes = kt::PatternBytes(size, seed);
+    EXPECT_TRUE(server_->AddFile(name, bytes));
+    return bytes;
+  }
+  std::string Received() const { return kt::ReadFileBytes(dest_); }
+
+  std::wstring folder_, dest_;
+  std::unique_ptr<kt::TestServer> server_;
+  kt::RecordingContext context_;
+};
+
+TEST_F(Download, CutTransferResumesWithRangeAndCompletes) {
+  const std::string bytes = Put("a.bin", 300000);
+  ASSERT_EQ(DownloadToFile(context_, dest_, server_->HttpUrl("/fault/cut-once=100000/a.bin")), 1);
+  EXPECT_TRUE(SameBytes(Received(), bytes));
+
+  auto resumed = LogLines(server_->Log(), "range=bytes=");
+  ASSERT_EQ(resumed.size(), 1u) << server_->Log();
+  EXPECT_NE(resumed[0].find("status=206"), std::string::npos) << resumed[0];
+  // The resume starts at the bytes written by the first attempt; the last
+  // progress reaches the whole size.
+  const size_t at = resumed[0].find("range=bytes=") + 12;
+  const unsigned long long offset = std::stoull(resumed[0].substr(at));
+  EXPECT_GT(offset, 0u);
+  EXPECT_LE(offset, 100000u);
+  EXPECT_EQ(context_.lastStatus(), L"#Progress:300000 300000@@Download:292.97 KB of 292.97 KB");
+  EXPECT_TRUE(context_.questions().empty());
+}
+
+TEST_F(Download, RangeAnsweredWithWholeFileRestartsFromZeroAndOverwrites) {
+  const std::string bytes = Put("b.bin", 250000, 2);
+  // Two cut answers that ignore the range, then a whole one.
+  ASSERT_EQ(DownloadToFile(context_, dest_, server_->HttpUrl("/fault/cut=90000,ignore-range,times=2/b.bin")), 1);
+  EXPECT_TRUE(SameBytes(Received(), bytes));
+  auto requests = LogLines(server_->Log(), "GET ");
+  ASSERT_EQ(requests.size(), 3u) << server_->Log();
+  EXPECT_EQ(requests[0].find("range="), std::string::npos);
+  EXPECT_NE(requests[1].find("range=bytes="), std::string::npos);
+  EXPECT_NE(requests[1].find("status=200"), std::string::npos);
+  EXPECT_EQ(requests[2].find("range="), std::string::npos) << "the third attempt starts over";
+}
+
+TEST_F(Download, FailuresUseAllSixAttemptsWithoutAMessage) {
+  Put("c.bin", 70000);
+  const struct {
+    const char* path;
+    const char* expectedInLog;  // on every request
+  } cases[] = {
+      {"/missing.bin", "status=404"},
+      {"/fault/status=500/c.bin", "status=500"},
+      // Without a length a body ended by a close cannot be told from a
+      // broken one: never complete.
+      {"/fault/no-length/c.bin", "GET /fault/no-length/c.bin"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    kt::RecordingContext context;
+    const std::string before = server_->Log();
+    EXPECT_EQ(DownloadToFile(context, dest_, server_->HttpUrl(c.path)), 0);
+    const std::string log = server_->Log().substr(before.size());
+    EXPECT_EQ(LogLines(log, "GET ").size(), 6u) << log;
+    EXPECT_EQ(LogLines(log, c.expectedInLog).size(), 6u) << log;
+    EXPECT_TRUE(context.questions().empty());
+  }
+}
+
+TEST_F(Download, NoLengthShowsAnUnknownTotal) {
+  Put("c.bin", 70000);
+  EXPECT_EQ(DownloadToFile(context_, dest_, server_->HttpUrl("/fault/no-length/c.bin")), 0);
+  const auto statuses = context_.statuses();
+  EXPECT_NE(std::find(statuses.begin(), statuses.end(),
+                      L"#Progress:70000 -1@@Download: 68.36 KB of 16777216.00 TB"),
+            statuses.end());
+}
+
+TEST_F(Download, ChunkedBodyWithoutLengthCompletes) {
+  const std::string bytes = Put("d.bin", 200000, 3);
+  ASSERT_EQ(DownloadToFile(context_, dest_, server_->HttpUrl("/fault/chunked/d.bin")), 1);
+  EXPECT_TRUE(SameBytes(Received(), bytes));
+  EXPECT_EQ(context_.lastStatus(), L"#Progress:200000 -1@@Download:195.31 KB of 16777216.00 TB");
+}
+
+TEST_F(Download, UrlWithoutPathAsksForRoot) {
+  EXPECT_EQ(DownloadToFile(context_, dest_, "http://localhost:" + std::to_string(server_->httpPort())), 0);
+  EXPECT_EQ(LogLines(server_->Log(), "GET / ").size(), 6u) << server_->Log();
+}
+
+TEST_F(Download, HttpsAgainstTheTestAuthority) {
+  const std::string bytes = Put("e.bin", 150000, 4);
+  ASSERT_EQ(DownloadToFile(context_, dest_, server_->HttpsUrl("/e.bin")), 1);
+  EXPECT_TRUE(SameBytes(Received(), bytes));
+  // And resuming inside TLS.
+  kt::RecordingContext again;
+  ASSERT_EQ(DownloadToFile(again, dest_, server_->HttpsUrl("/fault/cut-once=40000/e.bin")), 1);
+  EXPECT_TRUE(SameBytes(Received(), bytes));
+}
+
+TEST_F(Download, ReadOnlyDestinationIsReplaced) {
+  const std::string bytes = Put("f.bin", 1000, 5);
+  ASSERT_TRUE(kt::WriteFileBytes(dest_, "old content that is longer than nothing"));
+  ASSERT_TRUE(::SetFileAttributesW(dest_.c_str(), FILE_ATTRIBUTE_READONLY));
+  ASSERT_EQ(DownloadToFile(context_, dest_, server_->HttpUrl("/f.bin")), 1);
+  EXPECT_TRUE(SameBytes(Received(), bytes));
+  EXPECT_EQ(::GetFileAttributesW(dest_.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+}
+
+TEST_F(Download, DestinationThatCannotBeCreatedIsReportedOnce) {
+  Put("g.bin", 1000);
+  const auto tracesBefore = kestrel::SentAuditTraces().size();
+  EXPECT_EQ(DownloadToFile(context_, folder_ + L"\\no-such-folder\\g.bin", server_->HttpUrl("/g.bin")), 0);
+  const auto questions = context_.questions();
+  ASSERT_EQ(questions.size(), 1u);
+  EXPECT_EQ(questions[0].text, L"Failed to create destination file for .Net:3");
+  EXPECT_EQ(questions[0].type & MB_TYPEMASK, static_cast<UINT>(MB_OK));
+  const auto traces = kestrel::SentAuditTraces();
+  ASSERT_EQ(traces.size(), tracesBefore + 1);
+  EXPECT_EQ(traces.back(), "faild to create dest file");
+  EXPECT_TRUE(LogLines(server_->Log(), "GET ").empty()) << "no attempt is made";
+}
+
+TEST_F(Download, FileLinkCopiesFromBesideTheExecutable) {
+  const std::wstring source = win::ExecutableFolder() + L"\\kt-file-link.bin";
+  const std::string bytes = kt::PatternBytes(5000, 6);
+  ASSERT_TRUE(kt::WriteFileBytes(source, bytes));
+  ASSERT_TRUE(kt::WriteFileBytes(dest_, "old"));
+  ASSERT_TRUE(::SetFileAttributesW(dest_.c_str(), FILE_ATTRIBUTE_READONLY));
+
+  EXPECT_EQ(DownloadToFile(context_, dest_, "FILE:kt-file-link.bin"), 1);
+  EXPECT_TRUE(SameBytes(Received(), bytes));
+  // No attempt was made: no status at all.
+  EXPECT_TRUE(context_.statuses().empty());
+
+  EXPECT_EQ(DownloadToFile(context_, dest_, "file:kt-no-such-file.bin"), 0);
+  EXPECT_EQ(::GetFileAttributesW(dest_.c_str()), INVALID_FILE_ATTRIBUTES) << "the old destination is gone";
+  EXPECT_TRUE(context_.statuses().empty());
+  EXPECT_TRUE(context_.questions().empty());
+  ::DeleteFileW(source.c_str());
+}
+
+TEST_F(Download, LongDestinationPath) {
+  const std::string bytes = Put("h.bin", 3000, 7);
+  std::wstring folder = folder_ + L"\\out";
+  while (folder.size() < 240) {
+    folder += L"\\" + std::wstring(40, L'd');
+    ASSERT_TRUE(::CreateDirectoryW(win::LongPath(folder).c_str(), nullptr));
+  }
+  const std::wstring dest = folder + L"\\h.bin";
+  ASSERT_EQ(DownloadToFile(context_, dest, server_->HttpUrl("/h.bin")), 1)
+      << (context_.questions().empty() ? std::string() : testing::PrintToString(context_.questions()[0].text));
+  EXPECT_TRUE(SameBytes(kt::ReadFileBytes(win::LongPath(dest)), bytes));
+}
+
+class DownloadThroughProxy : public Download {};
+
+TEST_F(DownloadThroughProxy, OpenAndAuthenticatingProxies) {
+  const std::string bytes = Put("p.bin", 120000, 8);
+  kt::TestProxy open(folder_ + L"\\srv");
+  kt::TestProxy guarded(folder_ + L"\\out", "alice", "s3cret");
+  ASSERT_TRUE(open.ok());
+  ASSERT_TRUE(guarded.ok());
+  // The proxy is named by its address: WinHTTP under Wine skips the
+  // CONNECT when the proxy's host name equals the server's ("localhost").
+  auto proxyAt = [](int port, const std::wstring& user, const std::wstring& password) {
+    kestrel::ProxySettings settings;
+    settings.enabled = 1;
+    settings.server = L"127.0.0.1:" + std::to_wstring(port);
+    settings.userName = user;
+    settings.password = password;
+    return settings;
+  };
+  const struct {
+    const char* name;
+    kestrel::ProxySettings settings;
+    const kt::TestProxy* proxy;
+    bool https;
+    int result;
+    const char* expectedInLog;
+  } cases[] = {
+      {"open, http", proxyAt(open.port(), L"", L""), &open, false, 1, "auth=off result=forwarded"},
+      {"open, https", proxyAt(open.port(), L"", L""), &open, true, 1, "result=tunnel"},
+      {"with credentials, http", proxyAt(guarded.port(), L"alice", L"s3cret"), &guarded, false, 1,
+       "auth=ok result=forwarded"},
+      // Credentials go out only when both are set.
+      {"user name only", proxyAt(guarded.port(), L"alice", L""), &guarded, false, 0, "auth=missing result=407"},
+      {"wrong password", proxyAt(guarded.port(), L"alice", L"nope"), &guarded, false, 0, "auth=wrong result=407"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    kestrel::StoreProxySettings(c.settings);
+    kt::RecordingContext context;
+    const std::string before = c.proxy->Log();
+    const std::string url = c.https ? server_->HttpsUrl("/p.bin") : server_->HttpUrl("/p.bin");
+    EXPECT_EQ(DownloadToFile(context, dest_, url), c.result);
+    if (c.result == 1) {
+      EXPECT_TRUE(SameBytes(Received(), bytes));
+    }
+    const std::string log = c.proxy->Log().substr(before.size());
+    EXPECT_FALSE(LogLines(log, c.expectedInLog).empty()) << log;
+  }
+}
+
+TEST_F(DownloadThroughProxy, BypassListGoesDirect) {
+  const std::string bytes = Put("q.bin", 1000, 9);
+  kt::TestProxy open(folder_ + L"\\srv");
+  ASSERT_TRUE(open.ok());
+  kestrel::ProxySettings settings;
+  settings.enabled = 1;
+  settings.server = L"127.0.0.1:" + std::to_wstring(open.port());
+  settings.bypassList = L"localhost";
+  kestrel::StoreProxySettings(settings);
+  ASSERT_EQ(DownloadToFile(context_, dest_, server_->HttpUrl("/q.bin")), 1);
+  EXPECT_TRUE(SameBytes(Received(), bytes));
+  EXPECT_EQ(open.Log(), "");
+}
+
+}  // namespace

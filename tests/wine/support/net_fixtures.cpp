@@ -1,0 +1,175 @@
+#include "support/net_fixtures.h"
+
+#include <cstdlib>
+
+#include "support/test_support.h"
+
+namespace kt {
+namespace {
+
+// Windows command-line quoting, which Wine undoes for a Linux program.
+std::wstring Quote(const std::wstring& arg) {
+  std::wstring out = L"\"";
+  size_t backslashes = 0;
+  for (wchar_t c : arg) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    if (c == L'"') {
+      out.append(backslashes * 2 + 1, L'\\');
+    } else {
+      out.append(backslashes, L'\\');
+    }
+    backslashes = 0;
+    out += c;
+  }
+  out.append(backslashes * 2, L'\\');
+  return out + L"\"";
+}
+
+std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+bool RunLinux(const std::vector<std::string>& argv) {
+  std::wstring commandLine;
+  for (const std::string& arg : argv) commandLine += (commandLine.empty() ? L"" : L" ") + Quote(Wide(arg));
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+    return false;
+  // Wine hands back placeholders for a Linux program; they still count as
+  // handles of this process.
+  win::UniqueHandle process(info.hProcess), thread(info.hThread);
+  return true;
+}
+
+// A Linux process is gone when /proc has no entry or a zombie for it.
+bool LinuxProcessEnded(long pid) {
+  std::string stat = ReadFileBytes(L"Z:\\proc\\" + std::to_wstring(pid) + L"\\stat");
+  if (stat.empty()) return true;
+  const size_t paren = stat.rfind(')');
+  return paren != std::string::npos && paren + 2 < stat.size() && stat[paren + 2] == 'Z';
+}
+
+// "name=value" lines of a port file.
+int PortFrom(const std::string& text, const std::string& name) {
+  const std::string key = name + "=";
+  size_t at = text.find(key);
+  if (at == std::string::npos || (at > 0 && text[at - 1] != '\n')) return 0;
+  return std::atoi(text.c_str() + at + key.size());
+}
+
+const std::string kFixtureBin = KESTREL_FIXTURE_BIN;  // Linux path
+const std::string kTestCa = KESTREL_TEST_CA;          // Linux path
+
+}  // namespace
+
+std::string UnixPath(const std::wstring& windowsPath) {
+  using Convert = char*(CDECL*)(LPCWSTR);
+  auto convert = reinterpret_cast<Convert>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (convert == nullptr) return {};
+  char* path = convert(windowsPath.c_str());
+  if (path == nullptr) return {};
+  std::string result = path;
+  ::HeapFree(::GetProcessHeap(), 0, path);
+  return result;
+}
+
+bool WaitForFile(const std::wstring& path, DWORD timeoutMs) {
+  const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+  for (;;) {
+    if (!ReadFileBytes(path).empty()) return true;
+    if (::GetTickCount64() > deadline) return false;
+    ::Sleep(20);
+  }
+}
+
+LinuxProgram::~LinuxProgram() { Stop(); }
+
+bool LinuxProgram::Start(const std::vector<std::string>& argv, const std::wstring& pidFile) {
+  ::DeleteFileW(pidFile.c_str());
+  const std::string pidPath = UnixPath(pidFile);
+  if (pidPath.empty()) return false;
+  // The shell writes its own id and then becomes the program.
+  std::vector<std::string> shell = {"/bin/sh", "-c", "echo $$ > \"$0.tmp\" && mv \"$0.tmp\" \"$0\" && exec \"$@\"",
+                                    pidPath};
+  shell.insert(shell.end(), argv.begin(), argv.end());
+  if (!RunLinux(shell) || !WaitForFile(pidFile)) return false;
+  pid_ = std::atol(ReadFileBytes(pidFile).c_str());
+  return pid_ > 0;
+}
+
+void LinuxProgram::Stop() {
+  if (pid_ <= 0) return;
+  const long pid = pid_;
+  pid_ = 0;
+  if (!RunLinux({"/bin/kill", "-TERM", std::to_string(pid)})) return;
+  const ULONGLONG deadline = ::GetTickCount64() + kPatienceMs;
+  while (!LinuxProcessEnded(pid) && ::GetTickCount64() < deadline) ::Sleep(20);
+}
+
+TestServer::TestServer(const std::wstring& folder, bool https) : folder_(folder), https_(https) {
+  CreateFolders(www());
+  CreateFolders(postDir());
+  const std::wstring portFile = folder_ + L"\\ports.txt";
+  std::vector<std::string> argv = {kFixtureBin + "/kestrel-test-server",
+                                   "--root", UnixPath(www()),
+                                   "--http-port", "0",
+                                   "--port-file", UnixPath(portFile),
+                                   "--log", UnixPath(folder_ + L"\\log.txt"),
+                                   "--post-dir", UnixPath(postDir()),
+                                   "--lifetime", "900"};
+  if (https) {
+    for (const char* arg : {"--https-port", "0"}) argv.push_back(arg);
+    argv.insert(argv.end(), {"--cert", kTestCa + "/server.crt", "--key", kTestCa + "/server.key"});
+  }
+  if (!program_.Start(argv, folder_ + L"\\server.pid") || !WaitForFile(portFile)) return;
+  const std::string ports = ReadFileBytes(portFile);
+  httpPort_ = PortFrom(ports, "http");
+  httpsPort_ = PortFrom(ports, "https");
+}
+
+std::string TestServer::HttpUrl(const std::string& path) const {
+  return "http://localhost:" + std::to_string(httpPort_) + path;
+}
+
+std::string TestServer::HttpsUrl(const std::string& path) const {
+  return "https://localhost:" + std::to_string(httpsPort_) + path;
+}
+
+bool TestServer::AddFile(const std::string& relativePath, const std::string& bytes) const {
+  std::wstring path = www() + L"\\" + Wide(relativePath);
+  for (wchar_t& c : path)
+    if (c == L'/') c = L'\\';
+  CreateFolders(path.substr(0, path.rfind(L'\\')));
+  return WriteFileBytes(path, bytes);
+}
+
+TestProxy::TestProxy(const std::wstring& folder, const std::string& user, const std::string& password)
+    : folder_(folder) {
+  const std::wstring portFile = folder_ + L"\\proxy-port.txt";
+  std::vector<std::string> argv = {kFixtureBin + "/kestrel-test-proxy",
+                                   "--port", "0",
+                                   "--port-file", UnixPath(portFile),
+                                   "--log", UnixPath(folder_ + L"\\proxy-log.txt"),
+                                   "--lifetime", "900"};
+  if (!user.empty()) argv.insert(argv.end(), {"--user", user, "--password", password});
+  if (!program_.Start(argv, folder_ + L"\\proxy.pid") || !WaitForFile(portFile)) return;
+  port_ = PortFrom(ReadFileBytes(portFile), "port");
+}
+
+std::string PatternBytes(size_t size, unsigned seed) {
+  std::string bytes(size, '\0');
+  uint32_t x = seed * 2654435761u + 1;
+  for (char& c : bytes) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    c = static_cast<char>(x);
+  }
+  return bytes;
+}
+
+}  // namespace kt

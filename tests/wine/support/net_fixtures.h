@@ -1,0 +1,88 @@
+// The local network fixtures (tests/fixtures) seen from a Wine test: the
+// Linux test server and proxy, started by the test itself and stopped when
+// it ends.
+//
+// A Windows process under Wine can start a Linux program (CreateProcessW
+// on its Z: path) but gets no usable handle for it, so each fixture starts
+// through /bin/sh, which records its Linux process id, and is stopped with
+// /bin/kill. Ports come from the fixture's port file. A --lifetime bound
+// ends a fixture whose test crashed.
+//
+// HTTPS needs the test CA: run the test process inside
+// tests/fixtures/with-test-ca.sh (scripts/test does).
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace kt {
+
+// Linux path of a Windows path, through Wine.
+std::string UnixPath(const std::wstring& windowsPath);
+// Waits until the file exists and is not empty.
+bool WaitForFile(const std::wstring& path, DWORD timeoutMs = 60000);
+
+// A Linux program started in the background; stopped on destruction.
+class LinuxProgram {
+ public:
+  LinuxProgram() = default;
+  ~LinuxProgram();
+  LinuxProgram(const LinuxProgram&) = delete;
+  LinuxProgram& operator=(const LinuxProgram&) = delete;
+
+  // pidFile is a Windows path in a scratch folder.
+  bool Start(const std::vector<std::string>& argv, const std::wstring& pidFile);
+  void Stop();
+
+ private:
+  long pid_ = 0;
+};
+
+// kestrel-test-server over a scratch folder: www\ is served, log.txt has a
+// line per request, post\ holds the POST bodies.
+class TestServer {
+ public:
+  // folder: a fresh scratch folder (kt::ScratchFolder).
+  explicit TestServer(const std::wstring& folder, bool https = false);
+
+  bool ok() const { return httpPort_ > 0 && (!https_ || httpsPort_ > 0); }
+  int httpPort() const { return httpPort_; }
+  int httpsPort() const { return httpsPort_; }
+  std::string HttpUrl(const std::string& path) const;   // path starts with "/"
+  std::string HttpsUrl(const std::string& path) const;  // https://localhost:P/...
+  // Puts a file into www\ (folders created).
+  bool AddFile(const std::string& relativePath, const std::string& bytes) const;
+  std::wstring www() const { return folder_ + L"\\www"; }
+  std::wstring postDir() const { return folder_ + L"\\post"; }
+  std::string Log() const { return ReadFileBytes(folder_ + L"\\log.txt"); }
+
+ private:
+  std::wstring folder_;
+  bool https_;
+  int httpPort_ = 0;
+  int httpsPort_ = 0;
+  LinuxProgram program_;
+};
+
+// kestrel-test-proxy; with a user name and password it asks for them.
+class TestProxy {
+ public:
+  TestProxy(const std::wstring& folder, const std::string& user = {}, const std::string& password = {});
+  bool ok() const { return port_ > 0; }
+  int port() const { return port_; }
+  std::string Log() const { return ReadFileBytes(folder_ + L"\\proxy-log.txt"); }
+
+ private:
+  std::wstring folder_;
+  int port_ = 0;
+  LinuxProgram program_;
+};
+
+// Some random bytes of a given size, the same for the same seed.
+std::string PatternBytes(size_t size, unsigned seed = 1);
+
+}  // namespace kt

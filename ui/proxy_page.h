@@ -1,0 +1,48 @@
+// The proxy dialog opened from the commit page, and the proxy section that
+// finalization writes into the product's web.config.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "engine/task_context.h"
+#include "win/dialog.h"
+
+namespace kestrel {
+
+class CProxyPage : public win::Dialog {
+ public:
+  // Loads the fields from the current proxy settings.
+  CProxyPage();
+
+ protected:
+  BOOL OnInitDialog() override;
+  void OnCommand(int id, int code, HWND control) override;
+  void OnOK() override;
+
+ private:
+  void OnTypeChange();
+  void EnableEdits(bool enable);
+  void FieldsToControls();
+  void ControlsToFields();
+
+  // 0: "Disable Proxy"; non-zero: "Custom Proxy Settings".
+  int mode_ = 1;
+  std::wstring address_;
+  std::wstring port_;
+  std::wstring userName_;
+  std::wstring password_;
+  std::wstring bypassList_;
+};
+
+// Runs the dialog modally; OK stores the settings for every connection
+// opened afterwards.
+void ShowProxyDialog(HWND owner);
+
+// Writes the enabled proxy into InstallDir()\root\web.config; 1 when there
+// was nothing to do or the file was written, 0 (after a message) when the
+// file could not be changed, which then stays as it was.
+int ApplyProxyToWebConfig(TaskContext& context);
+
+}  // namespace kestrel
