@@ -233,3 +233,4 @@ TEST_F(CommitPageRun, CancelEndsTheProgramInTheMiddleOfATask) {
 }
 
 }  // namespace
+
