@@ -1,5 +1,7 @@
 #include "ui/web_config_proxy.h"
 
+#include "net/audit_body.h"
+
 namespace kestrel {
 namespace {
 
@@ -10,23 +12,11 @@ bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 // Attribute values are written between double quotes.
 std::string AttributeText(std::string_view text) {
   std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
+  for (char c : XmlEscape(text)) {
+    if (c == '"')
+      out += "&quot;";
+    else
+      out += c;
   }
   return out;
 }
