@@ -1,3 +1,4 @@
+#include "engine/product_contract.h"
 #include "engine/config_command_line.h"
 
 namespace kestrel {
@@ -25,7 +26,7 @@ std::wstring QuoteArgument(std::wstring_view text) {
 
 std::wstring InitDbCommandLine(bool enterpriseEdition, bool allInOne, std::wstring_view server,
                                std::wstring_view user, std::wstring_view password, std::wstring_view name) {
-  std::wstring line = L"DeployCfgCmd initdb ";
+  std::wstring line = std::wstring(product::kInitDbCommand) + L" ";
   line += enterpriseEdition ? L"false" : L"true";
   if (allInOne) return line + L" localhost\\MARROWFIELD # default";
   for (std::wstring_view field : {server, user, password, name}) line += L" " + QuoteArgument(field);

@@ -6,8 +6,6 @@
 
 namespace kestrel {
 
-inline constexpr wchar_t kConfigAppCommandLine[] = L"DeployCfgCmd configapp";
-
 // One argument in double quotes by the Windows command-line rules, so the
 // tool receives exactly the text: backslashes before a quote (the closing
 // one included) are doubled and a quote inside is escaped. A text without

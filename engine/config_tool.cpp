@@ -1,3 +1,4 @@
+#include "engine/product_contract.h"
 #include "engine/config_tool.h"
 
 #include "engine/config_command_line.h"
@@ -9,12 +10,12 @@ namespace {
 
 constexpr int kConfigToolBudget = 900;
 
-std::wstring ToolPath(TaskContext& ctx) { return ctx.InstallDir() + L"\\DeployCfgCmd.exe"; }
+std::wstring ToolPath(TaskContext& ctx) { return ctx.InstallDir() + L"\\" + product::kConfigToolExe; }
 
 }  // namespace
 
 int ConfigureWebApps(TaskContext& ctx) {
-  return RunProcess(ctx, ToolPath(ctx), kConfigAppCommandLine, kConfigToolBudget);
+  return RunProcess(ctx, ToolPath(ctx), product::kConfigAppCommand, kConfigToolBudget);
 }
 
 int InitDatabase(TaskContext& ctx) {

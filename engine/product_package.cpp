@@ -1,3 +1,4 @@
+#include "engine/product_contract.h"
 #include "engine/product_package.h"
 
 #include <windows.h>
@@ -147,7 +148,7 @@ void KillMonitorProcess() {
     if (::GetProcessImageFileNameW(process.get(), image, 1024) == 0) continue;
     const wchar_t* name = wcsrchr(image, L'\\');
     name = name != nullptr ? name + 1 : image;
-    if (lstrcmpiW(name, kMonitorProcessName) == 0) {
+    if (lstrcmpiW(name, product::kMonitorExe) == 0) {
       ::TerminateProcess(process.get(), 0);
       return;
     }

@@ -8,8 +8,6 @@
 
 namespace kestrel {
 
-inline constexpr wchar_t kMonitorProcessName[] = L"VantorisCloudMonitor.exe";
-
 int InstallProductPackage(TaskContext& ctx);
 int UpgradePackage(TaskContext& ctx, bool download);
 

@@ -1,3 +1,4 @@
+#include "engine/product_contract.h"
 #include "engine/task_list.h"
 
 #include "app/builtin_strings.h"
@@ -51,12 +52,12 @@ void BuildInstallTaskList(TaskRows& rows, const TaskListHost& host) {
 }
 
 void BuildUpgradeTaskList(TaskRows& rows) {
-  AppendTask(rows, kTaskStopService, L"Stop Cloud Monitor", L"VEVer");
+  AppendTask(rows, kTaskStopService, L"Stop Cloud Monitor", product::kMonitorService);
   AppendTask(rows, kTaskDownloadPackage, L"Download and extract upgrade package");
   AppendTask(rows, kTaskStopIis, L"Stop Web Server");
   AppendTask(rows, kTaskUpgradePackage, L"Patch the installation");
   AppendTask(rows, kTaskStartIis, L"Start Web Server");
-  AppendTask(rows, kTaskStartService, L"Start Cloud Monitor", L"VEVer");
+  AppendTask(rows, kTaskStartService, L"Start Cloud Monitor", product::kMonitorService);
   AppendTask(rows, kTaskFinalizeUpgrade, L"Finalize the upgrade");
 }
 

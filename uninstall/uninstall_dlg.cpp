@@ -1,3 +1,4 @@
+#include "engine/product_contract.h"
 #include "uninstall/uninstall_dlg.h"
 
 #include <commctrl.h>
@@ -32,7 +33,7 @@ void DeleteNowOrAtRestart(const std::wstring& path, bool folder) {
 void DeleteMonitorService() {
   win::UniqueService manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
   if (!manager) return;
-  win::UniqueService service(::OpenServiceW(manager.get(), L"VEVer", DELETE));
+  win::UniqueService service(::OpenServiceW(manager.get(), product::kMonitorService, DELETE));
   if (service) ::DeleteService(service.get());
 }
 
@@ -98,7 +99,7 @@ bool RunToolUninstall(UninstallDlg& dialog, const std::wstring& toolPath) {
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_HIDE;
-  std::wstring commandLine = L"DeployCfgCmd uninstall";
+  std::wstring commandLine = product::kUninstallCommand;
   PROCESS_INFORMATION info = {};
   if (!::CreateProcessW(toolPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &info))
@@ -148,7 +149,7 @@ void RunUninstall(UninstallDlg& dialog) {
   const std::wstring productFolder = LoadBuiltInString(kStrProductFolder);
   const std::wstring productDir = base + L"\\" + productFolder;
   dialog.SetStatus(L"Remove registry");
-  (void)RunToolUninstall(dialog, productDir + L"\\DeployCfgCmd.exe");
+  (void)RunToolUninstall(dialog, productDir + L"\\" + product::kConfigToolExe);
   dialog.ProgressStep(10);
   DeleteDbServerValue();
 
