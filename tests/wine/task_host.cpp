@@ -1,0 +1,127 @@
+// Runs tasks of the dispatch table outside the wizard, in a process that
+// carries the installer's resources, so a stamped copy of it sees the
+// links and names a partner build would. The tests use it to run the
+// download tasks against the local package server.
+//
+//   task_host.exe --report FILE [--folder F] [--install-dir D] [--answers 4,2]
+//                 [--existing-server S --db-user U --db-password P --db-name N]
+//                 [--argument A] KEY [KEY...]
+//
+// The tasks run in turn, sharing one context, until one fails. The report
+// (UTF-8) is a list of records, each ended by 0x1E, fields split by 0x1F:
+//   status|TEXT   ask|TYPE|TEXT   box|TYPE|CAPTION|TEXT   installdir|DIR
+//   trace|TEXT   restart   result|KEY|N
+// Questions are answered from --answers, then with OK / No / Cancel; the
+// same goes for message boxes shown outside the task context ("box"). The
+// audit traces are recorded, never sent, and restarting is recorded.
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "engine/finalization.h"
+#include "engine/task_runner.h"
+#include "net/audit_trace.h"
+#include "net/text_convert.h"
+#include "support/recording_context.h"
+#include "win/message_box.h"
+
+namespace {
+
+void Add(std::string& report, std::initializer_list<std::string> fields) {
+  bool first = true;
+  for (const auto& field : fields) {
+    if (!first) report.push_back('\x1f');
+    report += field;
+    first = false;
+  }
+  report.push_back('\x1e');
+}
+
+std::string U8(const std::wstring& text) { return kestrel::WideToUtf8(text).value_or(std::string()); }
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  kestrel::SetAuditServiceEndpoint(std::string());
+  kt::RecordingContext ctx;
+  std::wstring reportPath;
+  std::vector<std::wstring> keys;
+  std::string boxes;
+  win::SetMessageHandler([&](const std::wstring& text, const std::wstring& caption, UINT type) {
+    Add(boxes, {"box", std::to_string(type), U8(caption), U8(text)});
+    return ctx.Ask(text, type);  // the next scripted answer, or the default
+  });
+  int restarts = 0;
+  kestrel::SetMachineRestarter([&] { ++restarts; });
+  for (int i = 1; i < argc; ++i) {
+    const std::wstring arg = argv[i];
+    const bool hasValue = i + 1 < argc;
+    auto value = [&]() { return std::wstring(argv[++i]); };
+    if (arg == L"--report" && hasValue) {
+      reportPath = value();
+    } else if (arg == L"--folder" && hasValue) {
+      ctx.installFolder = value();
+    } else if (arg == L"--install-dir" && hasValue) {
+      ctx.SetInstallDir(value());
+    } else if (arg == L"--argument" && hasValue) {
+      ctx.argument = value();
+    } else if (arg == L"--answers" && hasValue) {
+      std::wstring list = value();
+      for (size_t start = 0; start < list.size();) {
+        size_t end = list.find(L',', start);
+        if (end == std::wstring::npos) end = list.size();
+        ctx.QueueAnswers({_wtoi(list.substr(start, end - start).c_str())});
+        start = end + 1;
+      }
+    } else if (arg == L"--existing-server" && hasValue) {
+      ctx.database.allInOne = 0;
+      ctx.database.server = value();
+    } else if (arg == L"--db-user" && hasValue) {
+      ctx.database.user = value();
+    } else if (arg == L"--db-password" && hasValue) {
+      ctx.database.password = value();
+    } else if (arg == L"--db-name" && hasValue) {
+      ctx.database.name = value();
+    } else if (arg.rfind(L"--", 0) == 0) {
+      fwprintf(stderr, L"task_host: unknown option %ls\n", arg.c_str());
+      return 2;
+    } else {
+      keys.push_back(arg);
+    }
+  }
+  if (reportPath.empty() || keys.empty()) {
+    fwprintf(stderr, L"usage: task_host --report FILE [options] KEY...\n");
+    return 2;
+  }
+
+  std::vector<std::pair<std::wstring, int>> results;
+  for (const auto& key : keys) {
+    kestrel::TaskHandler run = kestrel::FindTask(kestrel::TaskDispatchTable(), key);
+    if (!run) {
+      fwprintf(stderr, L"task_host: unknown task %ls\n", key.c_str());
+      return 2;
+    }
+    const int result = run(ctx);
+    results.emplace_back(key, result);
+    if (result == 0) break;
+  }
+
+  std::string report;
+  for (const auto& status : ctx.statuses()) Add(report, {"status", U8(status)});
+  for (const auto& question : ctx.questions()) Add(report, {"ask", std::to_string(question.type), U8(question.text)});
+  report += boxes;
+  for (int i = 0; i < restarts; ++i) Add(report, {"restart"});
+  Add(report, {"installdir", U8(ctx.InstallDir())});
+  for (const auto& trace : kestrel::SentAuditTraces()) Add(report, {"trace", trace});
+  for (const auto& [key, result] : results) Add(report, {"result", U8(key), std::to_string(result)});
+
+  HANDLE file = ::CreateFileW(reportPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 3;
+  DWORD written = 0;
+  const BOOL ok = ::WriteFile(file, report.data(), static_cast<DWORD>(report.size()), &written, nullptr);
+  ::CloseHandle(file);
+  return ok && written == report.size() ? 0 : 3;
+}
