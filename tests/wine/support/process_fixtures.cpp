@@ -3,6 +3,7 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "net/audit_trace.h"
 #include "net/text_convert.h"
@@ -79,7 +80,15 @@ FakeTool::FakeTool(const std::wstring& folder, const std::wstring& fileName)
   }
   if (::GetFileAttributesW(path_.c_str()) != INVALID_FILE_ATTRIBUTES) ::MoveFileExW(path_.c_str(), aside_.c_str(), 0);
   CreateFolders(folder);
-  ::CopyFileW(kFakeToolExe.c_str(), path_.c_str(), FALSE);
+  // A copy of an earlier test may still be going away: keep trying, and say
+  // so if it never works, rather than leave a test without its tool.
+  DWORD copyError = ERROR_SUCCESS;
+  if (!WaitUntil([&] {
+        if (::CopyFileW(kFakeToolExe.c_str(), path_.c_str(), FALSE)) return true;
+        copyError = ::GetLastError();
+        return false;
+      }))
+    fwprintf(stderr, L"FakeTool: cannot copy the tool to %ls (error %lu)\n", path_.c_str(), copyError);
 
   CreateFolders(L"C:\\ktest\\fake-tool-logs");
   ::DeleteFileW(log_.c_str());
