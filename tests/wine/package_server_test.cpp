@@ -13,6 +13,7 @@
 #include "engine/product_package.h"
 #include "res/resource_ids.h"
 #include "support/net_fixtures.h"
+#include "support/installed_product.h"
 #include "support/process_fixtures.h"
 #include "support/product_package_builder.h"
 #include "support/task_host_run.h"
@@ -182,27 +183,10 @@ TEST_F(PackageInstall, TheInstalledCopyUninstallsThroughItsRegisteredCommand) {
     win::UniqueHkey other = win::CreateKey(HKEY_LOCAL_MACHINE, kUninstallRoot + L"\\Other Product");
     win::SetString(other.get(), L"DisplayName", L"Other Product");
   }
-  win::UniqueHkey entry = win::OpenKey(HKEY_LOCAL_MACHINE, kUninstallRoot + L"\\Marrowfield");
-  ASSERT_TRUE(entry);
-  const std::wstring command = win::QueryText(entry.get(), L"UninstallString", 1024).value_or(L"");
-  entry.reset();
-  const size_t close = command.find(L'"', 1);
-  ASSERT_TRUE(command.size() > 2 && command[0] == L'"' && close != std::wstring::npos) << command;
-
   // The registered command relaunches itself elevated, then shows its dialog.
   const std::wstring record = root_ + L"\\restart.txt";
-  kt::Process first = kt::Launch(command.substr(1, close - 1), command.substr(close + 2),
-                                 {L"KESTREL_RESTART_RECORD=" + record});
-  HWND dialog = kt::WaitForWindow(L"Uninstall");
-  ASSERT_NE(dialog, nullptr);
-  kt::Process uninstaller = kt::Attach(kt::WindowProcess(dialog));
-  kt::PressButton(dialog, IDOK);
-  HWND box = kt::WaitForMessageBox(L"Reboot", uninstaller.pid());
-  ASSERT_NE(box, nullptr);
-  kt::PressButton(box, IDNO);
-  DWORD code = 1;
-  ASSERT_TRUE(uninstaller.Wait(&code));
-  EXPECT_EQ(code, 0u);
+  std::string failure;
+  EXPECT_EQ(kt::RunRegisteredUninstall(record, IDNO, &failure), 0) << failure;
 
   EXPECT_TRUE(kt::TestService::Remove(L"VEVer")) << "the service is gone";
   auto calls = config.LogLines();

@@ -1,0 +1,44 @@
+#include "support/installed_product.h"
+
+#include "support/test_support.h"
+#include "win/registry.h"
+
+namespace kt {
+
+std::wstring RegisteredUninstallCommand() {
+  win::UniqueHkey entry =
+      win::OpenKey(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Marrowfield");
+  return entry ? win::QueryText(entry.get(), L"UninstallString", 1024).value_or(L"") : L"";
+}
+
+int RunRegisteredUninstall(const std::wstring& restartRecord, int restartAnswer, std::string* failure) {
+  const std::wstring command = RegisteredUninstallCommand();
+  const size_t close = command.find(L'"', 1);
+  if (command.size() < 3 || command[0] != L'"' || close == std::wstring::npos) {
+    *failure = "no quoted uninstall command registered";
+    return -1;
+  }
+  const std::wstring arguments = close + 2 <= command.size() ? command.substr(close + 2) : L"";
+  Process first = Launch(command.substr(1, close - 1), arguments, {L"KESTREL_RESTART_RECORD=" + restartRecord});
+  HWND dialog = WaitForWindow(L"Uninstall");
+  if (dialog == nullptr) {
+    *failure = "no Uninstall window";
+    return -1;
+  }
+  Process uninstaller = Attach(WindowProcess(dialog));
+  PressButton(dialog, IDOK);
+  HWND box = WaitForMessageBox(L"Reboot", uninstaller.pid());
+  if (box == nullptr) {
+    *failure = "no restart question";
+    return -1;
+  }
+  PressButton(box, restartAnswer);
+  DWORD code = 0;
+  if (!uninstaller.Wait(&code)) {
+    *failure = "the uninstaller did not end";
+    return -1;
+  }
+  return static_cast<int>(code);
+}
+
+}  // namespace kt
