@@ -5,6 +5,7 @@
 #include "app/installer_state.h"
 #include "res/resource_ids.h"
 #include "support/process_fixtures.h"
+#include "tests/support/zip_test_support.h"
 #include "win/registry.h"
 #include "win/shell.h"
 
@@ -102,6 +103,94 @@ std::vector<std::string> Machine::Traces() const {
     traces.push_back(TraceText(kt::ReadFileBytes(path)));
   }
   return traces;
+}
+
+namespace {
+
+const std::wstring kNdpV4 = L"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v4";
+
+void RemoveFrameworkKey() {
+  HKEY raw = nullptr;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP", 0,
+                      KEY_ALL_ACCESS | KEY_WOW64_32KEY, &raw) != ERROR_SUCCESS)
+    return;
+  win::UniqueHkey ndp(raw);
+  ::RegDeleteTreeW(ndp.get(), L"v4");
+}
+
+}  // namespace
+
+FreshMachine::FreshMachine(const std::wstring& windowsVersion) : Machine(windowsVersion) {
+  kt::TestService::Remove(L"MSSQL$MARROWFIELD");
+  RemoveFrameworkKey();
+  const std::wstring tools = work() + L"\\tools";
+  for (const wchar_t* name : {L"Dism.exe", L"PkgMgr.exe", L"ServerManagerCmd.exe", L"iisreset.exe"})
+    tools_.push_back(std::make_unique<kt::FakeTool>(kt::SystemFolder(), name));
+  // These are scripted by name; the copies that run come from the server.
+  for (const wchar_t* name : {L"Setup.exe", L"netfull.exe", L"DeployCfgCmd.exe", L"runportal.exe"})
+    tools_.push_back(std::make_unique<kt::FakeTool>(tools, name));
+  listing_ = tools + L"\\listing.txt";
+  kt::WriteListing(listing_, {});
+  dism().SetListing(listing_, true);
+  sqlSetup().SetText(L"CreateService", L"MSSQL$MARROWFIELD|\"" + kt::kTestServiceExe + L"\"");
+  netfull().SetText(L"SetValue", kNdpV4 + L"\\Full|Version|4.5.51209");
+
+  const std::string fakeTool = kt::ReadFileBytes(kt::kFakeToolExe);
+  namespace zt = kestrel::ziptest;
+  server().AddFile("/thirdparty/netfull.exe", fakeTool);
+  server().AddFile("/thirdparty/sql64.zip", zt::BuildZipBytes({zt::Entry("sql64/Setup.exe", fakeTool, 8)}));
+  server().AddFile("/thirdparty/sql86.zip", zt::BuildZipBytes({zt::Entry("sql32/Setup.exe", fakeTool, 8)}));
+  const std::string sql2012 = zt::BuildZipBytes({zt::Entry("sql2012/Setup.exe", fakeTool, 8)});
+  server().AddFile("/thirdparty/sql2012.zip", sql2012);
+  server().AddFile("/thirdparty/sql2012_32.zip", sql2012);
+}
+
+FreshMachine::~FreshMachine() {
+  tools_.clear();
+  kt::TestService::Remove(L"MSSQL$MARROWFIELD");
+  RemoveFrameworkKey();
+  kt::RemoveTree(win::SpecialFolderPath(CSIDL_LOCAL_APPDATA, true) + L"\\sqltemp");
+}
+
+std::wstring FreshMachine::DefaultProductDir() const {
+  return win::SpecialFolderPath(CSIDL_PROGRAM_FILES, true) + L"\\" + kProductFolder;
+}
+
+bool WalkToCommitPage(HWND wizard) {
+  HWND next = kt::FindControl(wizard, ID_WIZNEXT);
+  auto press = [&](const wchar_t* from, const wchar_t* to) {
+    if (!kt::WaitForStage(wizard, from) || !kt::WaitUntil([&] { return kt::IsEnabled(next) && kt::IsShown(next); }))
+      return false;
+    kt::PressButton(wizard, ID_WIZNEXT);
+    return kt::WaitForStage(wizard, to);
+  };
+  if (!press(L"Welcome", L"License Agreement")) return false;
+  kt::SetChecked(kt::FindControl(kt::CurrentPage(wizard), IDC_EULA_AGREE), true);
+  return press(L"License Agreement", L"Choose Installation Type") && press(L"Choose Installation Type", L"Install now");
+}
+
+std::wstring RunTheTasks(HWND wizard, DWORD pid) {
+  HWND finish = kt::FindControl(wizard, ID_WIZFINISH);
+  if (!kt::WaitUntil([&] { return kt::IsEnabled(finish); })) return L"<Install never enabled>";
+  kt::PressButton(wizard, ID_WIZFINISH);
+  // Message boxes carry the executable's name as their caption; the
+  // restart question has its own. A failed task without a message of its
+  // own leaves Retry behind.
+  HWND box = nullptr;
+  bool retry = false;
+  if (!kt::WaitUntil(
+          [&] {
+            box = kt::WaitForMessageBox(L"Reboot", pid, 0);
+            if (box == nullptr) box = kt::WaitForMessageBox(L"KestrelSetup", pid, 0);
+            retry = box == nullptr && kt::WindowText(finish) == L"Retry" && kt::IsEnabled(finish);
+            return box != nullptr || retry;
+          },
+          5 * kt::kPatienceMs))
+    return L"<the run did not end>";
+  if (retry) return L"<Retry>";
+  const std::wstring text = kt::MessageBoxText(box);
+  kt::PressButton(box, kt::WindowText(box) == L"Reboot" ? IDNO : IDOK);
+  return text;
 }
 
 bool WriteTree(const std::wstring& folder, const kt::PackageTree& tree) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/net_fixtures.h"
+#include "support/process_fixtures.h"
 #include "support/product_package_builder.h"
 #include "support/test_support.h"
 
@@ -58,6 +59,46 @@ class Machine {
   std::unique_ptr<kt::TestServer> server_;
   kt::PackageTree release_, upgrade_;
 };
+
+// What a fresh installation meets besides the installer: the servicing
+// tools (fake Dism, PkgMgr and ServerManagerCmd in the system folder,
+// answering from a feature listing in which nothing is enabled yet), the
+// web server control, the SQL Server Express packages on the server whose
+// Setup.exe creates the instance's service, the framework installer that
+// registers a 4.x full framework, and the product's configuration tool and
+// launcher. The instance's service and the framework's key are removed
+// again at the end.
+class FreshMachine : public Machine {
+ public:
+  explicit FreshMachine(const std::wstring& windowsVersion);
+  ~FreshMachine();
+
+  kt::FakeTool& dism() { return *tools_[0]; }
+  kt::FakeTool& pkgmgr() { return *tools_[1]; }
+  kt::FakeTool& serverManager() { return *tools_[2]; }
+  kt::FakeTool& iisreset() { return *tools_[3]; }
+  kt::FakeTool& sqlSetup() { return *tools_[4]; }
+  kt::FakeTool& netfull() { return *tools_[5]; }
+  kt::FakeTool& config() { return *tools_[6]; }
+  kt::FakeTool& launcher() { return *tools_[7]; }
+
+  // The installed product's folder when the commit page's default folder
+  // is kept.
+  std::wstring DefaultProductDir() const;
+
+ private:
+  std::vector<std::unique_ptr<kt::FakeTool>> tools_;
+  std::wstring listing_;
+};
+
+// Walks a new installation from the welcome page to the commit page,
+// choosing all-in-one; false when a step did not happen in time.
+bool WalkToCommitPage(HWND wizard);
+// Presses the commit page's Install button and waits until the run ends:
+// the restart question answered with No, or a failure's message box
+// answered with OK. Returns the text of the message box that ended the run,
+// or "<Retry>" when a task failed without a message.
+std::wstring RunTheTasks(HWND wizard, DWORD pid);
 
 // Writes a package tree into a folder, as an installation leaves it.
 bool WriteTree(const std::wstring& folder, const kt::PackageTree& tree);
