@@ -176,6 +176,26 @@ class DatabasePage : public testing::Test {
   HWND wizard_ = nullptr, page_ = nullptr;
 };
 
+// The ODBC functions the driver manager's trace shows entered, in order:
+// a record starts "[ODBC][pid][time][SQLxxx.c][line]" and its next line
+// says "Entry:" or "Exit:...".
+std::vector<std::string> OdbcCalls(const std::string& trace) {
+  std::vector<std::string> calls;
+  size_t line = 0;
+  while (line < trace.size()) {
+    size_t end = trace.find('\n', line);
+    if (end == std::string::npos) end = trace.size();
+    const std::string text = trace.substr(line, end - line);
+    const size_t file = text.find("][SQL");
+    const size_t dot = text.find(".c][");
+    if (text.rfind("[ODBC]", 0) == 0 && file != std::string::npos && dot != std::string::npos && dot > file &&
+        trace.compare(end + 1, 8, "\t\tEntry:") == 0)
+      calls.push_back(text.substr(file + 2, dot - file - 2));
+    line = end + 1;
+  }
+  return calls;
+}
+
 std::string Printable(const std::vector<std::string>& v) { return testing::PrintToString(v); }
 
 TEST_F(DatabasePage, OpensAccordingToTheInstanceAndTheStoredState) {
@@ -317,9 +337,18 @@ TEST_F(DatabasePage, ExistingServerThatConnectsLeadsToTheCommitPageWithoutSqlExp
   EXPECT_EQ(CommitTaskKeys(), expected);
   EXPECT_EQ(PageTraces(), std::vector<std::string>{"ClusterMode:no existing sql server"}) << "no failure traced";
 
-  // The driver manager saw the braced server value.
+  // The driver manager saw the braced server value, the ODBC 3 version
+  // and the 30-second login limit, and the connection was closed and both
+  // handles freed.
   const std::string trace = kt::ReadFileBytes(odbcTrace_);
   EXPECT_NE(trace.find("Str In = [DRIVER={SQL Server};SERVER={db01;x={y}}};UID=sa;PWD="), std::string::npos) << trace;
+  EXPECT_NE(trace.find("Attribute = SQL_ATTR_ODBC_VERSION\n\t\t\tValue = 0x3\n"), std::string::npos) << trace;
+  EXPECT_NE(trace.find("Attribute = SQL_ATTR_LOGIN_TIMEOUT\n\t\t\tValue = 0x1e\n"), std::string::npos) << trace;
+  // (The trace starts with the environment, after its own allocation.)
+  EXPECT_EQ(OdbcCalls(trace), (std::vector<std::string>{"SQLSetEnvAttr", "SQLAllocHandle",
+                                                         "SQLSetConnectAttrW", "SQLDriverConnectW", "SQLDisconnect",
+                                                         "SQLFreeHandle", "SQLFreeHandle"}));
+  EXPECT_EQ(trace.find("Exit:[SQL_ERROR]"), std::string::npos) << trace;
 
   // Back on the page, the all-in-one choice brings SQL Server Express back
   // once its leftover texts are cleared.
