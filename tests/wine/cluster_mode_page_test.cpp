@@ -372,6 +372,12 @@ TEST_F(DatabasePage, ConnectionThatFailsKeepsThePage) {
   EXPECT_EQ(NextRefused(), L"Failed to verify DB connection");
   EXPECT_TRUE(WaitForTraces({"ClusterMode:no existing sql server", "ClusterMode:failed to test db:-1"}))
       << Printable(PageTraces());
+  // The driver itself refused: it was loaded and got the exact string.
+  const std::string trace = kt::ReadFileBytes(odbcTrace_);
+  EXPECT_EQ(trace.find("Can't open lib"), std::string::npos) << trace;
+  EXPECT_NE(trace.find("Str In = [DRIVER={SQL Server};SERVER=127.0.0.1,1;UID=sa;PWD="), std::string::npos) << trace;
+  EXPECT_NE(trace.find("Exit:[SQL_ERROR]"), std::string::npos) << trace;
+
   // The user may try again, with the same result.
   EXPECT_EQ(NextRefused(), L"Failed to verify DB connection");
   EXPECT_TRUE(WaitForTraces({"ClusterMode:no existing sql server", "ClusterMode:failed to test db:-1",
