@@ -259,6 +259,10 @@ TEST_F(DatabasePage, OpensAccordingToTheInstanceAndTheStoredState) {
     if (c.stored != Stored::kDwordOne && !c.storedAfter.empty()) {
       EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
     }
+    // The forced choice is what Next checks.
+    if (!c.allInOne) {
+      EXPECT_EQ(NextRefused(), L"Database server is missing.");
+    }
 
     kt::PressButton(wizard_, IDCANCEL);
     DWORD code = 1;
