@@ -51,7 +51,7 @@ add_library(kestrel_win STATIC
 )
 kestrel_target(kestrel_win)
 target_link_libraries(kestrel_win PUBLIC kestrel_pure
-  comctl32 shell32 ole32 advapi32 user32 gdi32 ws2_32 winhttp psapi)
+  comctl32 shell32 ole32 advapi32 user32 gdi32 ws2_32 winhttp psapi odbc32)
 
 # The licence resource is our RTF text followed by a zero byte.
 add_custom_command(

@@ -45,6 +45,14 @@
 #define IDC_EULA_TEXT 1008
 #define IDC_EULA_AGREE 1006
 
+// Database choice page controls.
+#define IDC_DB_ALL_IN_ONE 1003
+#define IDC_DB_EXISTING 1004
+#define IDC_DB_USER 1005
+#define IDC_DB_PASSWORD 1006
+#define IDC_DB_NAME 1007
+#define IDC_DB_SERVER 1009
+
 // Commit page controls.
 #define IDC_TASK_LIST 1004
 #define IDC_INSTRUCTION 1025

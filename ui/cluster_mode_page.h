@@ -1,22 +1,50 @@
-// The database choice page. Until its controls arrive it keeps the
-// all-in-one choice (a private SQL Server Express) with empty texts and
-// lets the user go on.
+// The database choice page: the installer's own SQL Server Express
+// (all-in-one) or an existing SQL Server that the page proves with a test
+// connection. The page lives as long as the wizard; the commit page and
+// the configuration tool read the choice and the four texts from it.
 #pragma once
+
+#include <string>
 
 #include "engine/task_context.h"
 #include "ui/vant_property_sheet.h"
+#include "win/handle.h"
 
 namespace kestrel {
+
+// The Windows service of the installer's own SQL Server instance.
+inline constexpr wchar_t kOwnSqlInstanceService[] = L"MSSQL$MARROWFIELD";
 
 class ClusterMode : public CVantPropertyPage {
  public:
   explicit ClusterMode(CVantPropertySheet& owner);
 
   BOOL OnSetActive() override;
-  DatabaseChoice DatabaseChoiceOfPage() const { return DatabaseChoice{}; }
+  LRESULT OnWizardNext() override;
+
+  // Connects to the existing server with the page's texts; 1 when the
+  // connection succeeded, else 0 after its message and trace.
+  int TestDatabaseConnection();
+
+  DatabaseChoice DatabaseChoiceOfPage() const { return DatabaseChoice{allInOne, dbServer, dbUser, dbPassword, dbName}; }
+
+  // 1: all-in-one; 0: an existing server. 0 until the page is first shown.
+  int allInOne = 0;
+  std::wstring dbServer;
+  std::wstring dbUser;
+  std::wstring dbPassword;
+  std::wstring dbName = L"user";
 
  protected:
   BOOL OnInitDialog() override;
+
+ private:
+  void FieldsToControls() const;
+  void ControlsToFields();
+  // Leaves only the existing-server choice open.
+  void ForceExistingServer();
+
+  win::UniqueFont choiceFont_;
 };
 
 }  // namespace kestrel
