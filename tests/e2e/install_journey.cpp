@@ -64,6 +64,7 @@ TEST_P(FreshInstall, AllInOne) {
   EXPECT_EQ(e2e::RunTheTasks(wizard, setup.pid()), L"Reboot is needed to complete the installation, reboot now?");
   for (const auto& row : e2e::TaskRows(wizard)) EXPECT_TRUE(e2e::IsDone(row.status)) << testing::PrintToString(row.label);
   EXPECT_TRUE(kt::WaitUntil([&] { return kt::WindowText(kt::FindControl(wizard, IDCANCEL)) == L"Close"; }));
+  EXPECT_TRUE(machine.WaitForLastTrace("commit:task completed"));
   kt::PressButton(wizard, IDCANCEL);
   DWORD code = 1;
   ASSERT_TRUE(setup.Wait(&code));

@@ -85,6 +85,7 @@ TEST(UpgradeJourney, UpgradesAnInstalledCopyThenUninstallsIt) {
   ASSERT_TRUE(kt::WaitUntil([&] { return kt::WindowText(cancel) == L"Close"; }))
       << "the upgrade did not finish; last row: " << testing::PrintToString(e2e::TaskRows(wizard).back().status);
   for (const auto& row : e2e::TaskRows(wizard)) EXPECT_TRUE(e2e::IsDone(row.status)) << testing::PrintToString(row.label);
+  EXPECT_TRUE(machine.WaitForLastTrace("commit:task completed"));
   kt::PressButton(wizard, IDCANCEL);
   DWORD code = 1;
   ASSERT_TRUE(setup.Wait(&code));

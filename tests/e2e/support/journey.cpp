@@ -2,6 +2,8 @@
 
 #include <shlobj.h>
 
+#include <cstdlib>
+
 #include "app/installer_state.h"
 #include "res/resource_ids.h"
 #include "support/process_fixtures.h"
@@ -52,6 +54,8 @@ std::string TraceText(const std::string& body) {
 }  // namespace
 
 Machine::Machine(const std::wstring& windowsVersion) {
+  // An installer left running by a journey that failed half-way.
+  kt::EndProcessesOf(kRoot + L"\\setup\\KestrelSetup.exe");
   PutBackTheMachine();
   kt::RemoveTree(kRoot);
   work_ = kt::ScratchFolder(L"e2e\\work");
@@ -86,9 +90,15 @@ Machine::Machine(const std::wstring& windowsVersion) {
 }
 
 Machine::~Machine() {
+  if (!installer_.empty()) kt::EndProcessesOf(installer_);
   server_.reset();
   PutBackTheMachine();
   kt::RemoveTree(kRoot);
+}
+
+bool Machine::SetReleasePath(const std::string& path) {
+  return kt::Stamp(installer_, L"--string \"" + std::to_wstring(kStrPackageLink) + L"=" +
+                                   Wide(server_->HttpUrl(path)) + L"\"");
 }
 
 kt::Process Machine::Start(const std::wstring& arguments) { return kt::Launch(installer_, arguments); }
@@ -156,7 +166,7 @@ std::wstring FreshMachine::DefaultProductDir() const {
   return win::SpecialFolderPath(CSIDL_PROGRAM_FILES, true) + L"\\" + kProductFolder;
 }
 
-bool WalkToCommitPage(HWND wizard) {
+bool WalkToCommitPage(HWND wizard, const ExistingServer* existing) {
   HWND next = kt::FindControl(wizard, ID_WIZNEXT);
   auto press = [&](const wchar_t* from, const wchar_t* to) {
     if (!kt::WaitForStage(wizard, from) || !kt::WaitUntil([&] { return kt::IsEnabled(next) && kt::IsShown(next); }))
@@ -166,13 +176,42 @@ bool WalkToCommitPage(HWND wizard) {
   };
   if (!press(L"Welcome", L"License Agreement")) return false;
   kt::SetChecked(kt::FindControl(kt::CurrentPage(wizard), IDC_EULA_AGREE), true);
-  return press(L"License Agreement", L"Choose Installation Type") && press(L"Choose Installation Type", L"Install now");
+  if (!press(L"License Agreement", L"Choose Installation Type")) return false;
+  if (existing != nullptr) {
+    HWND page = kt::CurrentPage(wizard);
+    // Radio buttons set by message do not clear each other.
+    kt::SetChecked(kt::FindControl(page, IDC_DB_ALL_IN_ONE), false);
+    kt::SetChecked(kt::FindControl(page, IDC_DB_EXISTING), true);
+    auto type = [&](int id, const std::wstring& text) {
+      ::SendMessageW(kt::FindControl(page, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    };
+    type(IDC_DB_SERVER, existing->server);
+    type(IDC_DB_NAME, existing->name);
+    type(IDC_DB_USER, existing->user);
+    type(IDC_DB_PASSWORD, existing->password);
+  }
+  return press(L"Choose Installation Type", L"Install now");
+}
+
+bool UseSqliteAsSqlServerDriver() {
+  const char* folder = std::getenv("ODBCSYSINI");
+  if (folder == nullptr) return false;
+  std::wstring windowsFolder = L"Z:" + Wide(folder);
+  for (auto& c : windowsFolder)
+    if (c == L'/') c = L'\\';
+  return kt::CreateFolders(windowsFolder) &&
+         kt::WriteFileBytes(windowsFolder + L"\\odbcinst.ini",
+                            "[SQL Server]\nDescription=test driver\n"
+                            "Driver=/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so\n");
 }
 
 std::wstring RunTheTasks(HWND wizard, DWORD pid) {
   HWND finish = kt::FindControl(wizard, ID_WIZFINISH);
   if (!kt::WaitUntil([&] { return kt::IsEnabled(finish); })) return L"<Install never enabled>";
   kt::PressButton(wizard, ID_WIZFINISH);
+  // The run has begun once the button is disabled (a Retry left from an
+  // earlier run must not pass for this run's end).
+  if (!kt::WaitUntil([&] { return !kt::IsEnabled(finish); })) return L"<the run did not start>";
   // Message boxes carry the executable's name as their caption; the
   // restart question has its own. A failed task without a message of its
   // own leaves Retry behind.
@@ -191,6 +230,13 @@ std::wstring RunTheTasks(HWND wizard, DWORD pid) {
   const std::wstring text = kt::MessageBoxText(box);
   kt::PressButton(box, kt::WindowText(box) == L"Reboot" ? IDNO : IDOK);
   return text;
+}
+
+bool Machine::WaitForLastTrace(const std::string& text) const {
+  return kt::WaitUntil([&] {
+    const auto traces = Traces();
+    return !traces.empty() && traces.back() == text;
+  });
 }
 
 bool WriteTree(const std::wstring& folder, const kt::PackageTree& tree) {

@@ -48,11 +48,18 @@ class Machine {
   const kt::PackageTree& release() const { return release_; }
   const kt::PackageTree& upgrade() const { return upgrade_; }
 
+  // Points the release link (129) at another path of the server, such as
+  // a /fault/... path.
+  bool SetReleasePath(const std::string& path);
+
   // Starts the installer as the elevated relaunch would (no relaunch).
   kt::Process Start(const std::wstring& arguments = L"/runas");
 
   // The text of each audit trace the server received, in order.
   std::vector<std::string> Traces() const;
+  // Waits until the last trace received is this one (the end of a run is
+  // traced after its last row shows its result).
+  bool WaitForLastTrace(const std::string& text) const;
 
  private:
   std::wstring work_, installer_;
@@ -91,9 +98,18 @@ class FreshMachine : public Machine {
   std::wstring listing_;
 };
 
-// Walks a new installation from the welcome page to the commit page,
-// choosing all-in-one; false when a step did not happen in time.
-bool WalkToCommitPage(HWND wizard);
+// Walks a new installation from the welcome page to the commit page;
+// false when a step did not happen in time. On the database page the
+// all-in-one choice is kept unless an existing server is given.
+struct ExistingServer {
+  std::wstring server, name, user, password;
+};
+bool WalkToCommitPage(HWND wizard, const ExistingServer* existing = nullptr);
+
+// Registers the SQLite ODBC driver under the name "SQL Server" for the
+// installer (ODBCSYSINI, set by ctest for the journeys); a test connection
+// through it succeeds.
+bool UseSqliteAsSqlServerDriver();
 // Presses the commit page's Install button and waits until the run ends:
 // the restart question answered with No, or a failure's message box
 // answered with OK. Returns the text of the message box that ended the run,

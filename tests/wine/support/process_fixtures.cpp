@@ -61,6 +61,8 @@ std::string ReadAll(const std::wstring& path) {
 
 }  // namespace
 
+void EndProcessesOf(const std::wstring& image) { EndProcesses(ProcessesOf(image)); }
+
 NamedEvent::NamedEvent(const std::wstring& purpose)
     : name_(L"KestrelTest." + purpose + L"." + std::to_wstring(::GetCurrentProcessId())),
       event_(::CreateEventW(nullptr, TRUE, FALSE, name_.c_str())) {}

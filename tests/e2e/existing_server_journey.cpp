@@ -1,0 +1,141 @@
+// Installations onto an existing SQL Server (the test connection goes
+// through ODBC for real), a task failing in the middle and retried, and a
+// download cancelled.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/installer_state.h"
+#include "res/resource_ids.h"
+#include "support/journey.h"
+#include "support/process_fixtures.h"
+
+namespace {
+
+const e2e::ExistingServer kServer = {L"db01\\SQLEXPRESS", L"files", L"sa", L"pa ss\\"};
+const std::wstring kInitDb = L"DeployCfgCmd initdb true \"db01\\SQLEXPRESS\" \"sa\" \"pa ss\\\\\" \"files\"";
+
+class ExistingServerJourney : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(machine_.ok());
+    ASSERT_TRUE(e2e::UseSqliteAsSqlServerDriver()) << "ODBCSYSINI must name the journeys' ODBC folder (ctest sets it)";
+  }
+  // Starts the installer and walks it to the commit page with the server.
+  HWND StartAtCommitPage() {
+    setup_ = machine_.Start();
+    HWND wizard = kt::WaitForWindow(e2e::kWizardCaption, setup_.pid());
+    if (wizard == nullptr || !e2e::WalkToCommitPage(wizard, &kServer)) return nullptr;
+    return wizard;
+  }
+  std::vector<std::wstring> Labels(HWND wizard) const {
+    std::vector<std::wstring> labels;
+    for (const auto& row : e2e::TaskRows(wizard)) labels.push_back(row.label);
+    return labels;
+  }
+  void CloseAndExpectExit(HWND wizard) {
+    EXPECT_TRUE(machine_.WaitForLastTrace("commit:task completed"));
+    ASSERT_TRUE(kt::WaitUntil([&] { return kt::WindowText(kt::FindControl(wizard, IDCANCEL)) == L"Close"; }));
+    kt::PressButton(wizard, IDCANCEL);
+    DWORD code = 1;
+    ASSERT_TRUE(setup_.Wait(&code));
+    EXPECT_EQ(code, 0u);
+  }
+
+  e2e::FreshMachine machine_{e2e::kWindows10};
+  kt::Process setup_;
+};
+
+TEST_F(ExistingServerJourney, InstallsWithoutSqlServerExpress) {
+  HWND wizard = StartAtCommitPage();
+  ASSERT_NE(wizard, nullptr);
+  EXPECT_EQ(Labels(wizard), (std::vector<std::wstring>{L"Check and install IIS Web Server", L"Install Marrowfield Package",
+                                                       L"Configure Web Applications", L"Initialize Database",
+                                                       L"Finalize the installation"}));
+  EXPECT_EQ(e2e::RunTheTasks(wizard, setup_.pid()), L"Reboot is needed to complete the installation, reboot now?");
+  for (const auto& row : e2e::TaskRows(wizard)) EXPECT_TRUE(e2e::IsDone(row.status)) << testing::PrintToString(row.label);
+  CloseAndExpectExit(wizard);
+
+  EXPECT_EQ(machine_.config().LogLines(), (std::vector<std::wstring>{L"DeployCfgCmd configapp", kInitDb}))
+      << "the typed texts reach the tool exactly";
+  EXPECT_TRUE(machine_.sqlSetup().LogLines().empty()) << "no SQL Server Express";
+  std::string difference;
+  EXPECT_TRUE(e2e::SameTree(machine_.DefaultProductDir(), machine_.release(), &difference)) << difference;
+  const auto traces = machine_.Traces();
+  EXPECT_NE(std::find(traces.begin(), traces.end(), "ClusterMode:no existing sql server"), traces.end());
+  EXPECT_EQ(std::find(traces.begin(), traces.end(), "ClusterMode:failed to test db:-1"), traces.end());
+  ASSERT_FALSE(traces.empty());
+  EXPECT_EQ(traces.back(), "commit:task completed");
+}
+
+TEST_F(ExistingServerJourney, AFailedTaskIsRetriedFromTheFirstRow) {
+  // The database cannot be reached at first: the tool answers 85.
+  machine_.config().SetExitCodes(L"0,85");
+  HWND wizard = StartAtCommitPage();
+  ASSERT_NE(wizard, nullptr);
+  HWND finish = kt::FindControl(wizard, ID_WIZFINISH);
+  ASSERT_TRUE(kt::WaitUntil([&] { return kt::IsEnabled(finish); }));
+  kt::PressButton(wizard, ID_WIZFINISH);
+  HWND question = kt::WaitForMessageBox(L"KestrelSetup", setup_.pid());
+  ASSERT_NE(question, nullptr);
+  EXPECT_EQ(kt::MessageBoxText(question), L"Error connecting to database, please check database connection and settings");
+  kt::PressButton(question, IDCANCEL);
+  ASSERT_TRUE(kt::WaitUntil([&] { return kt::WindowText(finish) == L"Retry" && kt::IsEnabled(finish); }));
+  auto rows = e2e::TaskRows(wizard);
+  ASSERT_EQ(rows.size(), 5u);
+  for (int row = 0; row < 3; ++row) EXPECT_TRUE(e2e::IsDone(rows[row].status)) << row;
+  EXPECT_TRUE(e2e::IsFailed(rows[3].status));
+  EXPECT_EQ(rows[4].status, L"");
+
+  // The cause removed, Retry runs every row again from the first.
+  machine_.config().SetExitCodes(L"0");
+  const size_t toolRunsBefore = machine_.config().LogLines().size();
+  EXPECT_EQ(e2e::RunTheTasks(wizard, setup_.pid()), L"Reboot is needed to complete the installation, reboot now?");
+  for (const auto& row : e2e::TaskRows(wizard)) EXPECT_TRUE(e2e::IsDone(row.status)) << testing::PrintToString(row.label);
+  CloseAndExpectExit(wizard);
+  const auto lines = machine_.config().LogLines();
+  ASSERT_EQ(lines.size(), toolRunsBefore + 2);
+  EXPECT_EQ(std::vector<std::wstring>(lines.end() - 2, lines.end()),
+            (std::vector<std::wstring>{L"DeployCfgCmd configapp", kInitDb}));
+  const auto traces = machine_.Traces();
+  EXPECT_EQ(std::find(traces.begin(), traces.end(), "error connect to db"), traces.end()) << "sent only on Retry";
+  EXPECT_NE(std::find(traces.begin(), traces.end(), "commit:failed task:INITDB"), traces.end());
+  EXPECT_EQ(traces.back(), "commit:task completed");
+}
+
+TEST_F(ExistingServerJourney, CancelDuringTheDownloadEndsAtOnceAndTheNextStartInstallsAgain) {
+  // The package trickles in: the download is still running when the user
+  // cancels.
+  ASSERT_TRUE(machine_.SetReleasePath("/fault/slow=20000/QRE/zip/build4129.zip"));
+  HWND wizard = StartAtCommitPage();
+  ASSERT_NE(wizard, nullptr);
+  HWND finish = kt::FindControl(wizard, ID_WIZFINISH);
+  ASSERT_TRUE(kt::WaitUntil([&] { return kt::IsEnabled(finish); }));
+  kt::PressButton(wizard, ID_WIZFINISH);
+  ASSERT_TRUE(kt::WaitUntil([&] {
+    auto rows = e2e::TaskRows(wizard);
+    return rows.size() > 1 && rows[1].status.rfind(L"#Progress:", 0) == 0;
+  })) << "the package download shows its progress";
+  kt::PressButton(wizard, IDCANCEL);
+  DWORD code = 1;
+  ASSERT_TRUE(setup_.Wait(&code)) << "the program ends at once";
+  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(kt::InstallerValueBytes(kestrel::kValueInstallState), (std::vector<unsigned char>{2, 0, 0, 0}));
+  EXPECT_FALSE(kt::Exists(machine_.DefaultProductDir()));
+
+  // The next start is a new installation, not an upgrade.
+  ASSERT_TRUE(machine_.SetReleasePath("/QRE/zip/build4129.zip"));
+  setup_ = machine_.Start();
+  wizard = kt::WaitForWindow(e2e::kWizardCaption, setup_.pid());
+  ASSERT_NE(wizard, nullptr);
+  EXPECT_EQ(kt::WaitForMessageBox(L"KestrelSetup", setup_.pid(), 0), nullptr) << "no upgrade question";
+  ASSERT_TRUE(e2e::WalkToCommitPage(wizard, &kServer));
+  EXPECT_EQ(e2e::RunTheTasks(wizard, setup_.pid()), L"Reboot is needed to complete the installation, reboot now?");
+  CloseAndExpectExit(wizard);
+  std::string difference;
+  EXPECT_TRUE(e2e::SameTree(machine_.DefaultProductDir(), machine_.release(), &difference)) << difference;
+}
+
+}  // namespace
