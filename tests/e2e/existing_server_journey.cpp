@@ -70,6 +70,57 @@ TEST_F(ExistingServerJourney, InstallsWithoutSqlServerExpress) {
   EXPECT_EQ(traces.back(), "commit:task completed");
 }
 
+// Opens the proxy dialog by clicking the link's "here". The link answers
+// WM_NCHITTEST with HTCLIENT only over its link text, which finds the
+// place to click; the button messages go to the control as sent messages
+// (posted ones would go through the wizard's input handling first), the
+// release without waiting, since it opens a modal dialog.
+HWND OpenProxyDialog(HWND wizard, DWORD pid) {
+  HWND link = kt::FindControl(kt::CurrentPage(wizard), IDC_PROXY_LINK);
+  RECT client = {};
+  if (link == nullptr || !::GetClientRect(link, &client)) return nullptr;
+  const int y = (client.bottom - client.top) / 2;
+  for (int x = 0; x < client.right; ++x) {
+    POINT screen = {x, y};
+    ::ClientToScreen(link, &screen);
+    if (::SendMessageW(link, WM_NCHITTEST, 0, MAKELPARAM(screen.x, screen.y)) != HTCLIENT) continue;
+    ::SendMessageW(link, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    ::SendNotifyMessageW(link, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+    return kt::WaitForWindow(L"Proxy Setup", pid);
+  }
+  return nullptr;
+}
+
+TEST_F(ExistingServerJourney, DownloadsThroughTheProxySetInTheDialog) {
+  kt::TestProxy proxy(kt::ScratchFolder(L"e2e\\proxy"));
+  ASSERT_TRUE(proxy.ok());
+  HWND wizard = StartAtCommitPage();
+  ASSERT_NE(wizard, nullptr);
+  HWND dialog = OpenProxyDialog(wizard, setup_.pid());
+  ASSERT_NE(dialog, nullptr);
+  ::SendDlgItemMessageW(dialog, IDC_PROXY_TYPE, CB_SETCURSEL, 1, 0);
+  ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_PROXY_TYPE, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDC_PROXY_TYPE)));
+  const std::wstring port = std::to_wstring(proxy.port());
+  ::SendDlgItemMessageW(dialog, IDC_PROXY_ADDRESS, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"127.0.0.1"));
+  ::SendDlgItemMessageW(dialog, IDC_PROXY_PORT, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(port.c_str()));
+  // The default bypass list ("localhost") would take the local server
+  // past the proxy.
+  ::SendDlgItemMessageW(dialog, IDC_PROXY_BYPASS, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"intranet.corp"));
+  kt::PressButton(dialog, IDOK);
+  ASSERT_TRUE(kt::WaitUntil([&] { return !::IsWindow(dialog); }));
+
+  EXPECT_EQ(e2e::RunTheTasks(wizard, setup_.pid()), L"Reboot is needed to complete the installation, reboot now?");
+  CloseAndExpectExit(wizard);
+  EXPECT_NE(proxy.Log().find("/QRE/zip/build4129.zip"), std::string::npos)
+      << "the package came through the proxy: " << proxy.Log();
+  const std::string config = kt::ReadFileBytes(machine_.DefaultProductDir() + L"\\root\\web.config");
+  EXPECT_NE(config.find("<defaultProxy useDefaultCredentials=\"true\">"), std::string::npos) << config;
+  EXPECT_NE(config.find("proxyaddress=\"http://127.0.0.1:" + std::to_string(proxy.port()) + "\""), std::string::npos)
+      << config;
+  EXPECT_NE(config.find("<add address=\"intranet.corp\" />"), std::string::npos) << config;
+}
+
 TEST_F(ExistingServerJourney, AFailedTaskIsRetriedFromTheFirstRow) {
   // The database cannot be reached at first: the tool answers 85.
   machine_.config().SetExitCodes(L"0,85");
