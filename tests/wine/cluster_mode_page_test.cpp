@@ -145,19 +145,11 @@ class DatabasePage : public testing::Test {
   // order.
   std::vector<std::string> PageTraces() const {
     std::vector<std::string> traces;
-    for (int n = 1;; ++n) {
-      wchar_t name[16];
-      swprintf(name, 16, L"\\%04d.body", n);
-      const std::wstring file = server_->postDir() + name;
-      if (!kt::Exists(file)) break;
-      const std::string body = kt::ReadFileBytes(file);
-      const size_t start = body.find("<Trace>"), end = body.find("</Trace>");
-      if (start == std::string::npos || end == std::string::npos) continue;
-      std::string trace = body.substr(start + 7, end - start - 7);
+    for (const auto& trace : server_->ReceivedTraces())
       if (trace.rfind("ClusterMode:", 0) == 0) traces.push_back(trace);
-    }
     return traces;
   }
+
   bool WaitForTraces(const std::vector<std::string>& expected) const {
     return kt::WaitUntil([&] { return PageTraces().size() >= expected.size(); }) && PageTraces() == expected;
   }

@@ -119,12 +119,7 @@ class PackageInstall : public PackageServer {
     ASSERT_TRUE(kt::CreateFolders(folder_));
   }
   void TearDown() override {
-    win::UniqueHkey uninstall = win::OpenKey(HKEY_LOCAL_MACHINE, kUninstallRoot, KEY_ALL_ACCESS);
-    if (uninstall) ::RegDeleteTreeW(uninstall.get(), L"Marrowfield");
-    kt::RemoveTree(win::SpecialFolderPath(CSIDL_COMMON_PROGRAMS, true) + L"\\Marrowfield");
-    const std::wstring desktop = win::SpecialFolderPath(CSIDL_COMMON_DESKTOPDIRECTORY, true);
-    ::DeleteFileW((desktop + L"\\Marrowfield Portal.URL").c_str());
-    ::DeleteFileW((desktop + L"\\Marrowfield Cluster Manager.URL").c_str());
+    kt::RemoveProductRegistration();
     PackageServer::TearDown();
   }
   kt::TaskHostRun Install(const std::wstring& host, const std::wstring& keys = L"INSTALLQRE") {

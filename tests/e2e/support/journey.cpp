@@ -6,6 +6,7 @@
 
 #include "app/installer_state.h"
 #include "res/resource_ids.h"
+#include "support/installed_product.h"
 #include "support/process_fixtures.h"
 #include "tests/support/zip_test_support.h"
 #include "win/registry.h"
@@ -15,7 +16,6 @@ namespace e2e {
 namespace {
 
 const std::wstring kRoot = L"C:\\ktest\\e2e";
-const std::wstring kUninstallRoot = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
@@ -31,24 +31,11 @@ std::wstring LocalPath(const std::wstring& folder, const std::string& path) {
 // folders.
 void PutBackTheMachine() {
   kt::DeleteInstallerKey();
-  win::UniqueHkey uninstall = win::OpenKey(HKEY_LOCAL_MACHINE, kUninstallRoot, KEY_ALL_ACCESS);
-  if (uninstall) ::RegDeleteTreeW(uninstall.get(), L"Marrowfield");
-  kt::RemoveTree(win::SpecialFolderPath(CSIDL_COMMON_PROGRAMS, true) + L"\\Marrowfield");
-  const std::wstring desktop = win::SpecialFolderPath(CSIDL_COMMON_DESKTOPDIRECTORY, true);
-  ::DeleteFileW((desktop + L"\\Marrowfield Portal.URL").c_str());
-  ::DeleteFileW((desktop + L"\\Marrowfield Cluster Manager.URL").c_str());
+  kt::RemoveProductRegistration();
   kt::RemoveTree(win::SpecialFolderPath(CSIDL_LOCAL_APPDATA, true) + L"\\installtemp");
   kt::RemoveTree(win::SpecialFolderPath(CSIDL_PROGRAM_FILES, true) + L"\\" + kProductFolder);
   kt::RemoveTree(win::SpecialFolderPath(CSIDL_PROGRAM_FILES, true) + L"\\build");
   kt::ClearWineVersionFor(L"KestrelSetup.exe");
-}
-
-// The text between <Trace> and </Trace>.
-std::string TraceText(const std::string& body) {
-  const size_t start = body.find("<Trace>");
-  const size_t end = body.find("</Trace>");
-  if (start == std::string::npos || end == std::string::npos || end < start) return "<no trace element>";
-  return body.substr(start + 7, end - start - 7);
 }
 
 }  // namespace
@@ -103,17 +90,7 @@ bool Machine::SetReleasePath(const std::string& path) {
 
 kt::Process Machine::Start(const std::wstring& arguments) { return kt::Launch(installer_, arguments); }
 
-std::vector<std::string> Machine::Traces() const {
-  std::vector<std::string> traces;
-  for (int n = 1;; ++n) {
-    wchar_t name[16];
-    swprintf(name, 16, L"\\%04d.body", n);
-    const std::wstring path = server_->postDir() + name;
-    if (!kt::Exists(path)) break;
-    traces.push_back(TraceText(kt::ReadFileBytes(path)));
-  }
-  return traces;
-}
+std::vector<std::string> Machine::Traces() const { return server_->ReceivedTraces(); }
 
 namespace {
 

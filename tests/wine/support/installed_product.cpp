@@ -1,7 +1,10 @@
 #include "support/installed_product.h"
 
+#include <shlobj.h>
+
 #include "support/test_support.h"
 #include "win/registry.h"
+#include "win/shell.h"
 
 namespace kt {
 
@@ -9,6 +12,16 @@ std::wstring RegisteredUninstallCommand() {
   win::UniqueHkey entry =
       win::OpenKey(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Marrowfield");
   return entry ? win::QueryText(entry.get(), L"UninstallString", 1024).value_or(L"") : L"";
+}
+
+void RemoveProductRegistration() {
+  win::UniqueHkey uninstall =
+      win::OpenKey(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall", KEY_ALL_ACCESS);
+  if (uninstall) ::RegDeleteTreeW(uninstall.get(), L"Marrowfield");
+  RemoveTree(win::SpecialFolderPath(CSIDL_COMMON_PROGRAMS, true) + L"\\Marrowfield");
+  const std::wstring desktop = win::SpecialFolderPath(CSIDL_COMMON_DESKTOPDIRECTORY, true);
+  ::DeleteFileW((desktop + L"\\Marrowfield Portal.URL").c_str());
+  ::DeleteFileW((desktop + L"\\Marrowfield Cluster Manager.URL").c_str());
 }
 
 int RunRegisteredUninstall(const std::wstring& restartRecord, int restartAnswer, std::string* failure) {

@@ -11,6 +11,10 @@ namespace kt {
 // when there is none.
 std::wstring RegisteredUninstallCommand();
 
+// Removes what finalization registers outside the product folder: the
+// uninstall entry, the start-menu folder and the two desktop shortcuts.
+void RemoveProductRegistration();
+
 // Runs the registered command as a user would: it relaunches itself
 // elevated, the test presses "Uninstall " and answers the restart question
 // with restartAnswer (IDYES / IDNO). The restart seam writes to

@@ -172,4 +172,20 @@ std::string PatternBytes(size_t size, unsigned seed) {
   return bytes;
 }
 
+std::vector<std::string> TestServer::ReceivedTraces() const {
+  std::vector<std::string> traces;
+  for (int n = 1;; ++n) {
+    wchar_t name[16];
+    swprintf(name, 16, L"\\%04d.body", n);
+    const std::wstring path = postDir() + name;
+    if (!Exists(path)) break;
+    const std::string body = ReadFileBytes(path);
+    const size_t start = body.find("<Trace>"), end = body.find("</Trace>");
+    traces.push_back(start == std::string::npos || end == std::string::npos || end < start
+                         ? "<no trace element>"
+                         : body.substr(start + 7, end - start - 7));
+  }
+  return traces;
+}
+
 }  // namespace kt

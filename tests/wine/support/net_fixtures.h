@@ -59,6 +59,9 @@ class TestServer {
   std::wstring www() const { return folder_ + L"\\www"; }
   std::wstring postDir() const { return folder_ + L"\\post"; }
   std::string Log() const { return ReadFileBytes(folder_ + L"\\log.txt"); }
+  // The text of the <Trace> element of each POST body received, in order
+  // (audit traces; "<no trace element>" for a body without one).
+  std::vector<std::string> ReceivedTraces() const;
 
  private:
   std::wstring folder_;
