@@ -149,6 +149,9 @@ int wmain() {
       std::printf("%-22s %-9s %5zu %8zu %9zu %9zu %6zu %6d %8.2f\n", h.key, fresh ? "fresh" : "installed", Items(h),
                   listings, DescribedListings(h, fresh, runs), LeastListings(h, fresh, runs), runs, result,
                   Seconds(start, end));
+      std::printf("RESULT dism-%s-%s listings=%zu described=%zu least=%zu runs=%zu\n", h.key,
+                  fresh ? "fresh" : "installed", listings, DescribedListings(h, fresh, runs),
+                  LeastListings(h, fresh, runs), runs);
       if (result != 1) status = 1;
     }
   }

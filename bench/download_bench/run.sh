@@ -46,3 +46,4 @@ cmp -s "$work/www/big.bin" "$work/curl.bin" || { echo "curl: content DIFFERS"; e
 awk -v k="$kestrel_s" -v c="$curl_s" -v b="$bytes" 'BEGIN {
   printf "DownloadToFile %.1f MiB/s, curl %.1f MiB/s, time ratio DownloadToFile/curl = %.2f\n",
          b / k / 1048576, b / c / 1048576, k / c }'
+awk -v k="$kestrel_s" -v c="$curl_s" 'BEGIN { printf "RESULT download kestrel_s=%.3f reference_s=%.3f ratio=%.2f\n", k, c, k / c }'
