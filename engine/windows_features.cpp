@@ -147,11 +147,15 @@ std::wstring FailureMessage(const std::wstring& feature, int code) {
 
 // listingCurrent, when given, says whether the last listing was taken after
 // the last tool run, so that it can answer this item's already-enabled
-// test; it is set when this item's run leaves such a listing behind.
+// test; it is set when this item leaves such a listing behind: one taken
+// after its run, or the one that found it already enabled (nothing ran).
 int EnableWithDism(TaskContext& ctx, const std::wstring& feature, int budget, bool all, bool* listingCurrent) {
   const bool reuse = listingCurrent != nullptr && *listingCurrent;
   if (listingCurrent != nullptr) *listingCurrent = false;
-  if (reuse ? LastListingHas(feature) : IsFeatureEnabled(feature)) return 1;
+  if (reuse ? LastListingHas(feature) : IsFeatureEnabled(feature)) {
+    if (listingCurrent != nullptr) *listingCurrent = true;
+    return 1;
+  }
 
   const std::wstring commandLine =
       L"Dism.exe /online /enable-feature /featurename:" + feature + (all ? L" /all" : L"");
@@ -191,9 +195,10 @@ struct Item {
 constexpr int kItemBudget = 600;
 
 // Walks the items in order and stops at the first that fails. In the Dism
-// lists, the listing taken after one item's run is also the next item's
-// already-enabled test: nothing runs in between, so a fresh one would say
-// the same.
+// lists, the listing taken for one item (after its run, or the one that
+// found it already on) is also the next item's already-enabled test:
+// nothing runs in between, so a fresh one would say the same. A repeated
+// run over features that are all on takes one listing, not one per item.
 template <size_t N>
 int EnableItems(TaskContext& ctx, const Item (&items)[N]) {
   bool listingCurrent = false;
