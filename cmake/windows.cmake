@@ -38,7 +38,8 @@ add_library(kestrel_win STATIC
   ui/cluster_mode_page.cpp
   engine/task_list.cpp
   engine/task_runner.cpp
-  engine/pending_tasks.cpp
+  engine/dot_net.cpp
+  engine/sql_express.cpp
   engine/zip_extract.cpp
   engine/finalization.cpp
   engine/product_package.cpp

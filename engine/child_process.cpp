@@ -10,6 +10,7 @@ namespace kestrel {
 namespace {
 
 std::atomic<DWORD> g_waitSliceMs{1000};
+std::atomic<int> g_setupBudget{900};
 
 enum class WaitOutcome { kEnded, kBudgetSpent, kFailed };
 
@@ -39,6 +40,8 @@ WaitOutcome WaitOneBudget(TaskContext& ctx, HANDLE process, int budget) {
 
 DWORD WaitSliceMs() { return g_waitSliceMs.load(); }
 void SetWaitSliceMs(DWORD milliseconds) { g_waitSliceMs.store(milliseconds); }
+int SetupBudget() { return g_setupBudget.load(); }
+void SetSetupBudget(int slices) { g_setupBudget.store(slices < 1 ? 1 : slices); }
 
 win::UniqueHandle StartHidden(const std::wstring& appPath, const std::wstring& commandLine) {
   STARTUPINFOW startup = {};

@@ -44,6 +44,12 @@ std::wstring SystemToolPath(const std::wstring& tool);
 DWORD WaitSliceMs();
 void SetWaitSliceMs(DWORD milliseconds);
 
+// How many wait slices a redistributable's setup gets per run (900): the
+// .NET Framework installer and each SQL Server Express attempt. Tests give
+// fewer; below 1 counts as 1.
+int SetupBudget();
+void SetSetupBudget(int slices);
+
 // Starts a program with its window hidden, no handles inherited, our own
 // environment and current folder. Returns the process handle (the thread
 // handle is closed at once); empty when the start failed.

@@ -2,7 +2,6 @@
 #include "engine/config_tool.h"
 
 #include "engine/config_command_line.h"
-#include "engine/pending_tasks.h"
 #include "engine/child_process.h"
 
 namespace kestrel {

@@ -35,15 +35,14 @@ std::wstring BaseFolder() {
   return base;
 }
 
-// Shows a message and sends the same text as a trace.
+}  // namespace
+
 void ReportAndTrace(TaskContext& ctx, const wchar_t* text) {
   ctx.Ask(text, MB_OK);
   std::string narrow;
   for (const wchar_t* p = text; *p != L'\0'; ++p) narrow.push_back(static_cast<char>(*p));
   SendAuditTrace(narrow);
 }
-
-}  // namespace
 
 std::wstring DownloadFolder() {
   const std::wstring folder = win::SpecialFolderPath(CSIDL_LOCAL_APPDATA, true) + L"\\installtemp";

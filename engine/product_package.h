@@ -12,7 +12,12 @@ int InstallProductPackage(TaskContext& ctx);
 int UpgradePackage(TaskContext& ctx, bool download);
 
 // The download folder: local application data + "\installtemp" (created).
+// The prerequisites' installers are downloaded there too.
 std::wstring DownloadFolder();
+
+// Shows a message (OK box) and then sends the same text, which is plain
+// ASCII, as a trace.
+void ReportAndTrace(TaskContext& ctx, const wchar_t* text);
 
 // The installed product directory: the folder holding "vantdepot" below
 // LastInstallPath (or Program Files), else that base + the product folder.

@@ -97,16 +97,23 @@ TEST_F(CommitPageTest, InstallModeCaptionsTextsAndList) {
 }
 
 TEST_F(CommitPageTest, AFailedRunOffersRetry) {
+  // This copy has no link for the SQL Server Express package of a 64-bit
+  // Windows 8 and later.
+  ASSERT_TRUE(kt::Stamp(exe_, L"--string \"137=\""));
   HWND wizard = StartWizard();
   ASSERT_NE(wizard, nullptr);
   HWND finish = kt::FindControl(wizard, ID_WIZFINISH);
   ASSERT_TRUE(kt::WaitUntil([&] { return kt::IsEnabled(finish); }));
   kt::PressButton(wizard, ID_WIZFINISH);
+  HWND box = kt::WaitForMessageBox(L"KestrelCommit", process_.pid());
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(kt::MessageBoxText(box), L"Download link for the specified product is missing.");
+  kt::PressButton(box, IDOK);
   ASSERT_TRUE(kt::WaitUntil([&] { return kt::WindowText(finish) == L"Retry" && kt::IsEnabled(finish); }));
   auto rows = Rows(wizard);
   ASSERT_EQ(rows.size(), 6u);
-  // The first task cannot succeed on this machine yet: it fails, with the
-  // failure icon, and the rows below stay untouched.
+  // So the first task fails, with the failure icon, and the rows below
+  // stay untouched.
   EXPECT_EQ(rows[0][2].rfind(L"#ICON:", 0), 0u);
   EXPECT_EQ(rows[0][2].substr(rows[0][2].size() - 9), L"#@@Failed");
   EXPECT_NE(rows[0][2], L"#ICON:0#@@Failed") << "the icon handle is real";

@@ -5,7 +5,9 @@
 //
 //   task_host.exe --report FILE [--folder F] [--install-dir D] [--answers 4,2]
 //                 [--existing-server S --db-user U --db-password P --db-name N]
-//                 [--argument A] KEY [KEY...]
+//                 [--argument A] [--check-os | --os-version MAJOR.MINOR.SP.TYPE]
+//                 [--unset-env NAME] [--wait-slice-ms N] [--setup-budget N]
+//                 KEY [KEY...]
 //
 // The tasks run in turn, sharing one context, until one fails. The report
 // (UTF-8) is a list of records, each ended by 0x1E, fields split by 0x1F:
@@ -14,6 +16,11 @@
 // Questions are answered from --answers, then with OK / No / Cancel; the
 // same goes for message boxes shown outside the task context ("box"). The
 // audit traces are recorded, never sent, and restarting is recorded.
+// --check-os classifies the Windows version as reported to this program
+// (Wine's per-program version); --os-version feeds the classification a
+// version this machine cannot be. --unset-env removes a variable from the
+// environment (ProgramFiles(x86): a 32-bit Windows). The last two shorten
+// the waits for child programs.
 #include <windows.h>
 
 #include <cstdio>
@@ -21,6 +28,8 @@
 #include <string>
 #include <vector>
 
+#include "app/system_inspection.h"
+#include "engine/child_process.h"
 #include "engine/finalization.h"
 #include "engine/task_runner.h"
 #include "net/audit_trace.h"
@@ -85,6 +94,27 @@ int wmain(int argc, wchar_t** argv) {
       ctx.database.password = value();
     } else if (arg == L"--db-name" && hasValue) {
       ctx.database.name = value();
+    } else if (arg == L"--check-os") {
+      if (kestrel::CheckOsVersion() != 0) fwprintf(stderr, L"task_host: Windows version not classified\n");
+    } else if (arg == L"--os-version" && hasValue) {
+      kestrel::OsVersionData version;
+      unsigned major = 0, minor = 0, servicePack = 0, type = 0;
+      if (swscanf(value().c_str(), L"%u.%u.%u.%u", &major, &minor, &servicePack, &type) != 4) {
+        fwprintf(stderr, L"task_host: --os-version wants MAJOR.MINOR.SP.TYPE\n");
+        return 2;
+      }
+      version.major = major;
+      version.minor = minor;
+      version.servicePackMajor = servicePack;
+      version.productType = static_cast<uint8_t>(type);
+      kestrel::SetOsVersionSource([version] { return version; });
+      if (kestrel::CheckOsVersion() != 0) fwprintf(stderr, L"task_host: Windows version not classified\n");
+    } else if (arg == L"--unset-env" && hasValue) {
+      ::SetEnvironmentVariableW(value().c_str(), nullptr);
+    } else if (arg == L"--wait-slice-ms" && hasValue) {
+      kestrel::SetWaitSliceMs(static_cast<DWORD>(_wtoi(value().c_str())));
+    } else if (arg == L"--setup-budget" && hasValue) {
+      kestrel::SetSetupBudget(_wtoi(value().c_str()));
     } else if (arg.rfind(L"--", 0) == 0) {
       fwprintf(stderr, L"task_host: unknown option %ls\n", arg.c_str());
       return 2;
@@ -97,14 +127,23 @@ int wmain(int argc, wchar_t** argv) {
     return 2;
   }
 
-  std::vector<std::pair<std::wstring, int>> results;
   for (const auto& key : keys) {
-    kestrel::TaskHandler run = kestrel::FindTask(kestrel::TaskDispatchTable(), key);
-    if (!run) {
+    if (!kestrel::FindTask(kestrel::TaskDispatchTable(), key)) {
       fwprintf(stderr, L"task_host: unknown task %ls\n", key.c_str());
       return 2;
     }
-    const int result = run(ctx);
+  }
+
+  // A console program that the tasks leave running (a setup past its
+  // budget) would share this host's console, and the console keeps the
+  // test's output pipe open as long as anyone is attached. From here on the
+  // host, like the installer, has no console and no standard handles.
+  for (DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) ::SetStdHandle(which, nullptr);
+  ::FreeConsole();
+
+  std::vector<std::pair<std::wstring, int>> results;
+  for (const auto& key : keys) {
+    const int result = kestrel::FindTask(kestrel::TaskDispatchTable(), key)(ctx);
     results.emplace_back(key, result);
     if (result == 0) break;
   }

@@ -123,6 +123,10 @@ void FakeTool::SetSleepMs(DWORD milliseconds) {
 
 void FakeTool::WaitFor(const NamedEvent& event) { SetText(L"WaitEvent", event.name()); }
 
+void FakeTool::SetWaitRuns(DWORD runs) {
+  ::RegSetKeyValueW(HKEY_CURRENT_USER, scriptKey_.c_str(), L"WaitRuns", REG_DWORD, &runs, sizeof runs);
+}
+
 void FakeTool::SetListing(const std::wstring& listingFile, bool enableOnRun) {
   SetText(L"Listing", listingFile);
   DWORD flag = enableOnRun ? 1 : 0;
@@ -159,8 +163,11 @@ DWORD FakeTool::Runs() const {
   return value;
 }
 
-size_t FakeTool::RunningCount() const { return ProcessesOf(path_).size(); }
-void FakeTool::EndRunning() const { EndProcesses(ProcessesOf(path_)); }
+size_t FakeTool::RunningCount() const { return RunningCopies(path_); }
+void FakeTool::EndRunning() const { EndRunningCopies(path_); }
+
+size_t RunningCopies(const std::wstring& image) { return ProcessesOf(image).size(); }
+void EndRunningCopies(const std::wstring& image) { EndProcesses(ProcessesOf(image)); }
 
 std::string FeatureListing(const std::vector<std::pair<std::string, std::string>>& features) {
   std::string text =

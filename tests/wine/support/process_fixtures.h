@@ -49,6 +49,8 @@ class FakeTool {
   void SetExitCodes(const std::wstring& codes);  // "0", "85,86,0", "-1"
   void SetSleepMs(DWORD milliseconds);
   void WaitFor(const NamedEvent& event);
+  // Only the first runs wait for the event; later runs end at once.
+  void SetWaitRuns(DWORD runs);
   void SetListing(const std::wstring& listingFile, bool enableOnRun);
   void SetText(const wchar_t* name, const std::wstring& value);
 
@@ -65,6 +67,11 @@ class FakeTool {
  private:
   std::wstring folder_, fileName_, path_, aside_, log_, scriptKey_;
 };
+
+// Running processes of a program file (a copy the tests did not place
+// themselves, such as one extracted from a package), and ending them.
+size_t RunningCopies(const std::wstring& image);
+void EndRunningCopies(const std::wstring& image);
 
 // An English feature listing as the servicing tool prints it.
 std::string FeatureListing(const std::vector<std::pair<std::string, std::string>>& features);
