@@ -42,7 +42,7 @@ void PutBackTheMachine() {
 
 Machine::Machine(const std::wstring& windowsVersion) {
   // An installer left running by a journey that failed half-way.
-  kt::EndProcessesOf(kRoot + L"\\setup\\KestrelSetup.exe");
+  kt::EndRunningCopies(kRoot + L"\\setup\\KestrelSetup.exe");
   PutBackTheMachine();
   kt::RemoveTree(kRoot);
   work_ = kt::ScratchFolder(L"e2e\\work");
@@ -77,7 +77,7 @@ Machine::Machine(const std::wstring& windowsVersion) {
 }
 
 Machine::~Machine() {
-  if (!installer_.empty()) kt::EndProcessesOf(installer_);
+  if (!installer_.empty()) kt::EndRunningCopies(installer_);
   server_.reset();
   PutBackTheMachine();
   kt::RemoveTree(kRoot);

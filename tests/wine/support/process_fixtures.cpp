@@ -61,8 +61,6 @@ std::string ReadAll(const std::wstring& path) {
 
 }  // namespace
 
-void EndProcessesOf(const std::wstring& image) { EndProcesses(ProcessesOf(image)); }
-
 NamedEvent::NamedEvent(const std::wstring& purpose)
     : name_(L"KestrelTest." + purpose + L"." + std::to_wstring(::GetCurrentProcessId())),
       event_(::CreateEventW(nullptr, TRUE, FALSE, name_.c_str())) {}
@@ -75,12 +73,26 @@ FakeTool::FakeTool(const std::wstring& folder, const std::wstring& fileName)
       log_(L"C:\\ktest\\fake-tool-logs\\" + fileName + L".log"),
       scriptKey_(kScriptRoot + fileName) {
   EndProcesses(ProcessesOf(path_));
-  // A test that died half-way left its copy in front of the original.
+  // A test that died half-way left its copy in front of the original, or
+  // left a copy where there was none: a file with the fake tool's bytes is
+  // never an original worth keeping.
+  const std::string fake = ReadAll(kFakeToolExe);
+  auto isFake = [&](const std::wstring& file) { return ReadAll(file) == fake; };
   if (::GetFileAttributesW(aside_.c_str()) != INVALID_FILE_ATTRIBUTES) {
     ::DeleteFileW(path_.c_str());
-    ::MoveFileExW(aside_.c_str(), path_.c_str(), 0);
+    if (isFake(aside_)) {
+      ::DeleteFileW(aside_.c_str());
+    } else {
+      ::MoveFileExW(aside_.c_str(), path_.c_str(), 0);
+    }
   }
-  if (::GetFileAttributesW(path_.c_str()) != INVALID_FILE_ATTRIBUTES) ::MoveFileExW(path_.c_str(), aside_.c_str(), 0);
+  if (::GetFileAttributesW(path_.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    if (isFake(path_)) {
+      ::DeleteFileW(path_.c_str());
+    } else {
+      ::MoveFileExW(path_.c_str(), aside_.c_str(), 0);
+    }
+  }
   CreateFolders(folder);
   // A copy of an earlier test may still be going away: keep trying, and say
   // so if it never works, rather than leave a test without its tool.

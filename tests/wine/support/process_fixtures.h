@@ -19,9 +19,6 @@ namespace kt {
 inline const std::wstring kFakeToolExe = std::wstring(KESTREL_WIN_FIXTURES) + L"\\fake_tool.exe";
 inline const std::wstring kTestServiceExe = std::wstring(KESTREL_WIN_FIXTURES) + L"\\test_service.exe";
 
-// Ends every running process started from this file and waits for them.
-void EndProcessesOf(const std::wstring& image);
-
 // A manual-reset event with a name unique to this test process.
 class NamedEvent {
  public:
