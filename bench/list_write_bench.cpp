@@ -4,28 +4,15 @@
 // thread. Run by hand; it prints the numbers and checks nothing.
 //   list_write_bench.exe [changed writes] [unchanged writes]
 #include <windows.h>
-#include <commctrl.h>
 
 #include <cstdio>
 #include <cwchar>
 #include <string>
 
-#include "ui/vant_list_ctrl.h"
+#include "support/bench_list.h"
 #include "win/handle.h"
 
 namespace {
-
-kestrel::CVantListCtrl g_list;
-
-LRESULT CALLBACK HostProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NOTIFY) {
-    auto* header = reinterpret_cast<NMHDR*>(lParam);
-    if (header->hwndFrom == g_list.hwnd() && header->code == NM_CUSTOMDRAW) {
-      return g_list.OnCustomDraw(reinterpret_cast<NMLVCUSTOMDRAW*>(lParam));
-    }
-  }
-  return ::DefWindowProcW(hwnd, message, wParam, lParam);
-}
 
 struct Run {
   int changed = 2000;
@@ -34,12 +21,6 @@ struct Run {
   double unchangedSeconds = 0;
 };
 
-double Seconds(LARGE_INTEGER from, LARGE_INTEGER to) {
-  LARGE_INTEGER frequency;
-  ::QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 DWORD WINAPI Worker(void* parameter) {
   auto* run = static_cast<Run*>(parameter);
   LARGE_INTEGER start, middle, end;
@@ -47,17 +28,17 @@ DWORD WINAPI Worker(void* parameter) {
   for (int i = 0; i < run->changed; ++i) {
     const std::wstring text = L"#Progress:" + std::to_wstring(i) + L" " + std::to_wstring(run->changed) +
                               L"@@Download:" + std::to_wstring(i) + L" KB";
-    g_list.SetItemTextIfChanged(0, 2, text.c_str());
+    bench::TaskList().SetItemTextIfChanged(0, 2, text.c_str());
   }
   ::QueryPerformanceCounter(&middle);
   const wchar_t* same = L"#Progress:50 100@@Installing";
-  g_list.SetItemTextIfChanged(0, 2, same);
+  bench::TaskList().SetItemTextIfChanged(0, 2, same);
   LARGE_INTEGER unchangedStart;
   ::QueryPerformanceCounter(&unchangedStart);
-  for (int i = 0; i < run->unchanged; ++i) g_list.SetItemTextIfChanged(0, 2, same);
+  for (int i = 0; i < run->unchanged; ++i) bench::TaskList().SetItemTextIfChanged(0, 2, same);
   ::QueryPerformanceCounter(&end);
-  run->changedSeconds = Seconds(start, middle);
-  run->unchangedSeconds = Seconds(unchangedStart, end);
+  run->changedSeconds = bench::Seconds(start, middle);
+  run->unchangedSeconds = bench::Seconds(unchangedStart, end);
   return 0;
 }
 
@@ -72,25 +53,11 @@ int wmain(int argc, wchar_t** argv) {
     return 2;
   }
 
-  INITCOMMONCONTROLSEX init{sizeof(init), ICC_LISTVIEW_CLASSES};
-  ::InitCommonControlsEx(&init);
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = &HostProcedure;
-  wc.hInstance = ::GetModuleHandleW(nullptr);
-  wc.lpszClassName = L"KestrelListBench";
-  ::RegisterClassExW(&wc);
-  HWND host = ::CreateWindowExW(0, wc.lpszClassName, L"bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 800, 400,
-                                nullptr, nullptr, wc.hInstance, nullptr);
-  HWND list = ::CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT, 0, 0, 700, 300,
-                                host, nullptr, wc.hInstance, nullptr);
-  if (host == nullptr || list == nullptr) {
+  HWND host = bench::MakeTaskListWindow(L"DOWNLOAD");
+  if (host == nullptr) {
     std::fprintf(stderr, "cannot create the list window\n");
     return 1;
   }
-  g_list.Attach(list);
-  g_list.SetupTaskColumns();
-  g_list.AppendRow(L"DOWNLOAD");
 
   // The reference: the same changed writes made on the window's own thread
   // (no cross-thread request; the repaint is left to the message loop).
@@ -99,23 +66,16 @@ int wmain(int argc, wchar_t** argv) {
   for (int i = 0; i < run.changed; ++i) {
     const std::wstring text = L"#Progress:" + std::to_wstring(i) + L" " + std::to_wstring(run.changed) +
                               L"@@Local:" + std::to_wstring(i) + L" KB";
-    g_list.SetItemTextIfChanged(0, 2, text.c_str());
+    bench::TaskList().SetItemTextIfChanged(0, 2, text.c_str());
   }
   ::QueryPerformanceCounter(&localEnd);
-  const double localSeconds = Seconds(localStart, localEnd);
+  const double localSeconds = bench::Seconds(localStart, localEnd);
 
   // The worker's writes are carried out here, between messages, as on the
   // wizard's thread during a run.
   win::UniqueHandle thread(::CreateThread(nullptr, 0, &Worker, &run, 0, nullptr));
   if (!thread) return 1;
-  HANDLE handle = thread.get();
-  while (::MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&msg);
-      ::DispatchMessageW(&msg);
-    }
-  }
+  bench::PumpUntilEnded(thread.get());
   ::DestroyWindow(host);
 
   std::printf("changed write across threads:   %8.1f us  (%d writes, %.3f s)\n",
