@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/installer_state.h"
+#include "engine/sql_express.h"
 #include "net/audit_trace.h"
 #include "res/resource_ids.h"
 #include "ui/odbc_connection_string.h"
@@ -25,15 +26,6 @@ constexpr SQLSMALLINT kCompletedStringChars = 1024;
 
 bool OdbcSucceeded(SQLRETURN result) { return result == SQL_SUCCESS || result == SQL_SUCCESS_WITH_INFO; }
 
-// True when the installer's own instance is registered with the service
-// control manager. Any failure to ask counts as no instance.
-bool OwnSqlInstanceExists() {
-  win::UniqueService manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-  if (!manager) return false;
-  win::UniqueService service(::OpenServiceW(manager.get(), kOwnSqlInstanceService, SERVICE_QUERY_STATUS));
-  return static_cast<bool>(service);
-}
-
 }  // namespace
 
 ClusterMode::ClusterMode(CVantPropertySheet& owner) : CVantPropertyPage(IDD_CLUSTER_MODE_PAGE, owner) {
@@ -46,7 +38,8 @@ BOOL ClusterMode::OnInitDialog() {
   ::CheckDlgButton(hwnd(), IDC_DB_ALL_IN_ONE, BST_CHECKED);
   allInOne = 1;
 
-  if (!OwnSqlInstanceExists()) {
+  // Any failure to ask the service control manager counts as no instance.
+  if (!IsSqlInstancePresent()) {
     SendAuditTrace("ClusterMode:no existing sql server");
     // From now on an instance of that name is the one this installer puts
     // there, whatever the user chooses next.

@@ -12,9 +12,6 @@
 
 namespace kestrel {
 
-// The Windows service of the installer's own SQL Server instance.
-inline constexpr wchar_t kOwnSqlInstanceService[] = L"MSSQL$MARROWFIELD";
-
 class ClusterMode : public CVantPropertyPage {
  public:
   explicit ClusterMode(CVantPropertySheet& owner);

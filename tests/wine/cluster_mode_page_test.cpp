@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "app/installer_state.h"
+#include "engine/sql_express.h"
 #include "res/resource_ids.h"
 #include "support/net_fixtures.h"
 #include "support/process_fixtures.h"
@@ -34,7 +35,7 @@ using namespace kestrel;
 
 const std::wstring kWizardCaption = L"Marrowfield Installation";
 const std::wstring kPageTitle = L"Choose Installation Type";
-const std::wstring kServiceName = L"MSSQL$MARROWFIELD";
+const std::wstring kServiceName = kestrel::kSqlInstanceService;
 // The folder ODBCSYSINI names.
 const std::wstring kOdbcDir = KESTREL_ODBC_DIR;
 constexpr char kTracePath[] = "/namespace/n.svc/partneraudittrace";
@@ -43,7 +44,6 @@ constexpr char kTracePath[] = "/namespace/n.svc/partneraudittrace";
 constexpr char kSqliteDriver[] = "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so";
 constexpr char kFreeTdsDriver[] = "/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so";
 
-std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 
 class DatabasePage : public testing::Test {
  protected:
@@ -55,7 +55,7 @@ class DatabasePage : public testing::Test {
     exe_ = kt::CopyInstaller(folder_, L"KestrelDb.exe");
     ASSERT_FALSE(exe_.empty());
     // Traces go to the local server through the real override path.
-    ASSERT_TRUE(kt::Stamp(exe_, L"--string 146=" + Widen(server_->HttpsUrl(kTracePath))));
+    ASSERT_TRUE(kt::Stamp(exe_, L"--string 146=" + kt::Widen(server_->HttpsUrl(kTracePath))));
     kt::SetWineVersionFor(L"KestrelDb.exe", L"win10");
   }
   void TearDown() override {
@@ -73,9 +73,9 @@ class DatabasePage : public testing::Test {
     wchar_t unixDir[MAX_PATH] = {};
     ASSERT_GT(::GetEnvironmentVariableW(L"ODBCSYSINI", unixDir, MAX_PATH), 0u)
         << "ODBCSYSINI must name the test's ODBC folder (ctest sets it)";
-    ASSERT_EQ(std::wstring(unixDir), Widen(kt::UnixPath(kOdbcDir)));
+    ASSERT_EQ(std::wstring(unixDir), kt::Widen(kt::UnixPath(kOdbcDir)));
     ASSERT_TRUE(kt::CreateFolders(kOdbcDir));
-    ASSERT_TRUE(kt::Exists(L"Z:" + Widen(driver))) << driver << " is missing (Debian libsqliteodbc / tdsodbc)";
+    ASSERT_TRUE(kt::Exists(L"Z:" + kt::Widen(driver))) << driver << " is missing (Debian libsqliteodbc / tdsodbc)";
     odbcTrace_ = kOdbcDir + L"\\odbc-trace.log";
     ::DeleteFileW(odbcTrace_.c_str());
     ASSERT_TRUE(kt::WriteFileBytes(kOdbcDir + L"\\odbcinst.ini",
