@@ -62,7 +62,7 @@ TEST_F(ExistingServerJourney, InstallsWithoutSqlServerExpress) {
       << "the typed texts reach the tool exactly";
   EXPECT_TRUE(machine_.sqlSetup().LogLines().empty()) << "no SQL Server Express";
   std::string difference;
-  EXPECT_TRUE(e2e::SameTree(machine_.DefaultProductDir(), machine_.release(), &difference)) << difference;
+  EXPECT_TRUE(kt::SameTree(machine_.DefaultProductDir(), machine_.release(), &difference)) << difference;
   const auto traces = machine_.Traces();
   EXPECT_NE(std::find(traces.begin(), traces.end(), "ClusterMode:no existing sql server"), traces.end());
   EXPECT_EQ(std::find(traces.begin(), traces.end(), "ClusterMode:failed to test db:-1"), traces.end());
@@ -186,7 +186,7 @@ TEST_F(ExistingServerJourney, CancelDuringTheDownloadEndsAtOnceAndTheNextStartIn
   EXPECT_EQ(e2e::RunTheTasks(wizard, setup_.pid()), L"Reboot is needed to complete the installation, reboot now?");
   CloseAndExpectExit(wizard);
   std::string difference;
-  EXPECT_TRUE(e2e::SameTree(machine_.DefaultProductDir(), machine_.release(), &difference)) << difference;
+  EXPECT_TRUE(kt::SameTree(machine_.DefaultProductDir(), machine_.release(), &difference)) << difference;
 }
 
 }  // namespace

@@ -87,7 +87,7 @@ TEST_P(FreshInstall, AllInOne) {
   // The product.
   const std::wstring product = machine.DefaultProductDir();
   std::string difference;
-  EXPECT_TRUE(e2e::SameTree(product, machine.release(), &difference)) << difference;
+  EXPECT_TRUE(kt::SameTree(product, machine.release(), &difference)) << difference;
   EXPECT_EQ(machine.config().LogLines(), (std::vector<std::wstring>{L"DeployCfgCmd configapp",
                                                                     L"DeployCfgCmd initdb true localhost\\MARROWFIELD # default"}));
   EXPECT_EQ(machine.launcher().LogLines(), std::vector<std::wstring>{L"runportal.exe"});

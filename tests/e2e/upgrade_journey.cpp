@@ -42,7 +42,7 @@ TEST(UpgradeJourney, UpgradesAnInstalledCopyThenUninstallsIt) {
   // The machine an installation of 6.10.4129 left, configured and running.
   const std::wstring base = machine.work() + L"\\Apps";
   const std::wstring product = base + L"\\" + e2e::kProductFolder;
-  ASSERT_TRUE(e2e::WriteTree(product, machine.release()));
+  ASSERT_TRUE(kt::WriteTree(product, machine.release()));
   ASSERT_TRUE(kt::WriteFileBytes(product + L"\\root\\uploads.txt", "the user's data"));
   kt::SetInstallerText(kestrel::kValueLastInstallPath, base);
   kt::SetInstallerText(kestrel::kValueDbServer, L"localhost\\MARROWFIELD");
@@ -93,7 +93,7 @@ TEST(UpgradeJourney, UpgradesAnInstalledCopyThenUninstallsIt) {
 
   // What the machine shows now.
   std::string difference;
-  EXPECT_TRUE(e2e::SameTree(product, machine.upgrade(), &difference)) << difference;
+  EXPECT_TRUE(kt::SameTree(product, machine.upgrade(), &difference)) << difference;
   EXPECT_EQ(kt::ReadFileBytes(product + L"\\root\\uploads.txt"), "the user's data");
   EXPECT_FALSE(kt::Exists(base + L"\\build")) << "the extracted upgrade is used up";
   WIN32_FIND_DATAW aside;

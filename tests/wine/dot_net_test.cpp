@@ -27,7 +27,6 @@ const std::wstring kFrameworks = L"NET Framework Setup\\NDP";
 const std::wstring kFrameworksPath = kMicrosoft + L"\\" + kFrameworks;
 const std::wstring kAside = L"SOFTWARE\\KestrelTest\\NDP-aside";
 
-std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
 void DeleteFrameworkKeys() {
   win::UniqueHkey microsoft = win::OpenKey(HKEY_LOCAL_MACHINE, kMicrosoft, KEY_ALL_ACCESS);
@@ -152,7 +151,7 @@ class DotNetInstall : public testing::Test {
     EXPECT_FALSE(host.empty());
     return kt::RunTaskHost(host, options + L" INSTALLNET");
   }
-  std::wstring Link(const std::string& path = "/dotnet/netfull.exe") { return Wide(server_->HttpUrl(path)); }
+  std::wstring Link(const std::string& path = "/dotnet/netfull.exe") { return kt::Widen(server_->HttpUrl(path)); }
   size_t Downloads(const std::string& log) {
     size_t count = 0;
     for (size_t at = log.find("GET /dotnet/"); at != std::string::npos; at = log.find("GET /dotnet/", at + 1)) ++count;

@@ -17,18 +17,6 @@ namespace {
 
 using kestrel::DownloadToFile;
 
-std::vector<std::string> LogLines(const std::string& log, const std::string& containing) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < log.size()) {
-    size_t end = log.find('\n', start);
-    if (end == std::string::npos) end = log.size();
-    std::string line = log.substr(start, end - start);
-    if (line.find(containing) != std::string::npos) lines.push_back(line);
-    start = end + 1;
-  }
-  return lines;
-}
 
 // Compares without printing megabytes of binary on a mismatch.
 testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected) {
@@ -73,7 +61,7 @@ TEST_F(Download, CutTransferResumesWithRangeAndCompletes) {
   ASSERT_EQ(DownloadToFile(context_, dest_, server_->HttpUrl("/fault/cut-once=100000/a.bin")), 1);
   EXPECT_TRUE(SameBytes(Received(), bytes));
 
-  auto resumed = LogLines(server_->Log(), "range=bytes=");
+  auto resumed = kt::LinesContaining(server_->Log(), "range=bytes=");
   ASSERT_EQ(resumed.size(), 1u) << server_->Log();
   EXPECT_NE(resumed[0].find("status=206"), std::string::npos) << resumed[0];
   // The resume starts at the bytes written by the first attempt; the last
@@ -91,7 +79,7 @@ TEST_F(Download, RangeAnsweredWithWholeFileRestartsFromZeroAndOverwrites) {
   // Two cut answers that ignore the range, then a whole one.
   ASSERT_EQ(DownloadToFile(context_, dest_, server_->HttpUrl("/fault/cut=90000,ignore-range,times=2/b.bin")), 1);
   EXPECT_TRUE(SameBytes(Received(), bytes));
-  auto requests = LogLines(server_->Log(), "GET ");
+  auto requests = kt::LinesContaining(server_->Log(), "GET ");
   ASSERT_EQ(requests.size(), 3u) << server_->Log();
   EXPECT_EQ(requests[0].find("range="), std::string::npos);
   EXPECT_NE(requests[1].find("range=bytes="), std::string::npos);
@@ -117,8 +105,8 @@ TEST_F(Download, FailuresUseAllSixAttemptsWithoutAMessage) {
     const std::string before = server_->Log();
     EXPECT_EQ(DownloadToFile(context, dest_, server_->HttpUrl(c.path)), 0);
     const std::string log = server_->Log().substr(before.size());
-    EXPECT_EQ(LogLines(log, "GET ").size(), 6u) << log;
-    EXPECT_EQ(LogLines(log, c.expectedInLog).size(), 6u) << log;
+    EXPECT_EQ(kt::LinesContaining(log, "GET ").size(), 6u) << log;
+    EXPECT_EQ(kt::LinesContaining(log, c.expectedInLog).size(), 6u) << log;
     EXPECT_TRUE(context.questions().empty());
   }
 }
@@ -141,7 +129,7 @@ TEST_F(Download, ChunkedBodyWithoutLengthCompletes) {
 
 TEST_F(Download, UrlWithoutPathAsksForRoot) {
   EXPECT_EQ(DownloadToFile(context_, dest_, "http://localhost:" + std::to_string(server_->httpPort())), 0);
-  EXPECT_EQ(LogLines(server_->Log(), "GET / ").size(), 6u) << server_->Log();
+  EXPECT_EQ(kt::LinesContaining(server_->Log(), "GET / ").size(), 6u) << server_->Log();
 }
 
 TEST_F(Download, HttpsAgainstTheTestAuthority) {
@@ -174,7 +162,7 @@ TEST_F(Download, DestinationThatCannotBeCreatedIsReportedOnce) {
   const auto traces = kestrel::SentAuditTraces();
   ASSERT_EQ(traces.size(), tracesBefore + 1);
   EXPECT_EQ(traces.back(), "faild to create dest file");
-  EXPECT_TRUE(LogLines(server_->Log(), "GET ").empty()) << "no attempt is made";
+  EXPECT_TRUE(kt::LinesContaining(server_->Log(), "GET ").empty()) << "no attempt is made";
 }
 
 TEST_F(Download, FileLinkCopiesFromBesideTheExecutable) {
@@ -254,7 +242,7 @@ TEST_F(DownloadThroughProxy, OpenAndAuthenticatingProxies) {
       EXPECT_TRUE(SameBytes(Received(), bytes));
     }
     const std::string log = c.proxy->Log().substr(before.size());
-    EXPECT_FALSE(LogLines(log, c.expectedInLog).empty()) << log;
+    EXPECT_FALSE(kt::LinesContaining(log, c.expectedInLog).empty()) << log;
   }
 }
 

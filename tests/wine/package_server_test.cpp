@@ -29,7 +29,6 @@ using namespace kestrel;
 const std::wstring kProduct = L"Vantoris Cloud Enterprise";
 const std::wstring kUninstallRoot = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
-std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
 std::wstring InstallerText(const wchar_t* name) {
   DWORD type = 0;
@@ -38,18 +37,10 @@ std::wstring InstallerText(const wchar_t* name) {
   return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2 - 1);
 }
 
-// Every file of a package tree is in folder with the same bytes.
+// Every entry of a package tree is in folder, files with the same bytes.
 void ExpectTree(const std::wstring& folder, const kt::PackageTree& tree) {
-  for (const auto& [path, bytes] : tree) {
-    std::wstring local = folder + L"\\" + Wide(path);
-    for (auto& c : local)
-      if (c == L'/') c = L'\\';
-    if (path.back() == '/') {
-      EXPECT_TRUE(kt::Exists(local)) << path;
-    } else {
-      EXPECT_TRUE(kt::ReadFileBytes(local) == bytes) << path << " differs or is missing";
-    }
-  }
+  std::string difference;
+  EXPECT_TRUE(kt::SameTree(folder, tree, &difference)) << difference << " differs or is missing";
 }
 
 std::vector<std::wstring> AsideNames(const std::wstring& folder, const std::wstring& name) {
@@ -95,8 +86,8 @@ class PackageServer : public testing::Test {
   // A task host whose package links point at the server.
   std::wstring Host(const std::string& packagePath, const std::wstring& productFolder = kProduct) {
     std::wstring host = kt::StampedTaskHost(
-        root_, {{kStrPackageLink, Wide(server_->HttpUrl(packagePath))},
-                {kStrUpgradeLink, Wide(server_->HttpUrl("/QRE/upgrade.zip"))},
+        root_, {{kStrPackageLink, kt::Widen(server_->HttpUrl(packagePath))},
+                {kStrUpgradeLink, kt::Widen(server_->HttpUrl("/QRE/upgrade.zip"))},
                 {kStrProductFolder, productFolder}});
     EXPECT_FALSE(host.empty());
     return host;
@@ -188,9 +179,7 @@ TEST_F(PackageInstall, TheInstalledCopyUninstallsThroughItsRegisteredCommand) {
   EXPECT_EQ(calls.empty() ? L"" : calls.back(), L"DeployCfgCmd uninstall");
   for (const auto& [path, bytes] : release_) {
     if (path == "KestrelSetup.exe" || path.back() == '/') continue;  // the running uninstaller goes at the restart
-    std::wstring local = installDir_ + L"\\" + Wide(path);
-    for (auto& c : local)
-      if (c == L'/') c = L'\\';
+    const std::wstring local = kt::TreePath(installDir_, path);
     EXPECT_FALSE(kt::Exists(local)) << path;
   }
   const std::wstring desktop = win::SpecialFolderPath(CSIDL_COMMON_DESKTOPDIRECTORY, true);
@@ -265,17 +254,7 @@ class PackageUpgrade : public PackageServer {
  protected:
   void InstallReleaseAt(const std::wstring& dir) {
     installDir_ = dir;
-    for (const auto& [path, bytes] : release_) {
-      std::wstring local = dir + L"\\" + Wide(path);
-      for (auto& c : local)
-        if (c == L'/') c = L'\\';
-      if (path.back() == '/') {
-        ASSERT_TRUE(kt::CreateFolders(local));
-      } else {
-        ASSERT_TRUE(kt::CreateFolders(local.substr(0, local.rfind(L'\\'))));
-        ASSERT_TRUE(kt::WriteFileBytes(local, bytes));
-      }
-    }
+    ASSERT_TRUE(kt::WriteTree(dir, release_));
     ASSERT_TRUE(kt::WriteFileBytes(dir + L"\\root\\uploads.txt", "the user's data"));
     ASSERT_TRUE(::CopyFileW(kt::kFakeToolExe.c_str(), (dir + L"\\VantorisCloudMonitor.exe").c_str(), FALSE));
   }
@@ -357,11 +336,9 @@ TEST_F(PackageUpgrade, AFileThatCannotBeRenamedStopsWithBothMessages) {
   ASSERT_NE(failed, run.statuses.end());
   for (const auto& [path, bytes] : upgrade_) {
     if (path.back() == '/' || path == "root/web.config" || release_.count(path) == 0) continue;
-    const std::wstring leaf = Wide(path.substr(path.rfind('/') + 1));
+    const std::wstring leaf = kt::Widen(path.substr(path.rfind('/') + 1));
     const bool before = std::find(run.statuses.begin(), failed, L"Patching:" + leaf) != failed;
-    std::wstring local = installDir_ + L"\\" + Wide(path);
-    for (auto& c : local)
-      if (c == L'/') c = L'\\';
+    const std::wstring local = kt::TreePath(installDir_, path);
     const std::string& expected = before ? bytes : release_.at(path);
     EXPECT_TRUE(kt::ReadFileBytes(local) == expected) << path << (before ? " was patched before" : " came after");
   }

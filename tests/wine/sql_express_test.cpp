@@ -26,7 +26,6 @@ namespace {
 namespace zt = kestrel::ziptest;
 using kestrel::kSqlInstanceService;
 
-std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
 // The first attempt's command lines, with and without the licence switch.
 const std::wstring kFirstAttempt =
@@ -56,19 +55,7 @@ std::wstring ExtractionFolder() { return win::SpecialFolderPath(CSIDL_LOCAL_APPD
 std::wstring PackageFile() { return kestrel::DownloadFolder() + L"\\sqlsvr.zip"; }
 
 // The request lines of the log that fetched a package.
-std::vector<std::string> PackageRequests(const std::string& log) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < log.size()) {
-    size_t end = log.find('\n', start);
-    if (end == std::string::npos) end = log.size();
-    std::string line = log.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.find(" /sql/") != std::string::npos) lines.push_back(line);
-    start = end + 1;
-  }
-  return lines;
-}
+std::vector<std::string> PackageRequests(const std::string& log) { return kt::LinesContaining(log, " /sql/"); }
 
 // One server for the suite: a package per link, each holding the fake
 // setup only at the place its link's package has it.
@@ -118,7 +105,7 @@ class SqlExpress : public testing::Test {
   std::wstring Host(const std::map<unsigned, std::wstring>& changes = {}) {
     std::map<unsigned, std::wstring> links;
     for (unsigned link : {kStrSql2012Link, kStrSql2012x86Link, kStrSql64Link, kStrSql86Link})
-      links[link] = Wide(server_->HttpUrl("/sql/" + std::to_string(link) + ".zip"));
+      links[link] = kt::Widen(server_->HttpUrl("/sql/" + std::to_string(link) + ".zip"));
     for (const auto& [link, text] : changes) links[link] = text;
     std::wstring host = kt::StampedTaskHost(root_, links);
     EXPECT_FALSE(host.empty());
@@ -259,9 +246,9 @@ TEST_F(SqlExpress, APackageThatCannotBeHadStopsTheTask) {
     std::vector<std::wstring> messages;
   } const cases[] = {
       {"link missing", L"", {L"Download link for the specified product is missing."}},
-      {"download failed", Wide(server_->HttpUrl("/sql/missing.zip")), {L"Failed to download SQL Server Express package"}},
+      {"download failed", kt::Widen(server_->HttpUrl("/sql/missing.zip")), {L"Failed to download SQL Server Express package"}},
       // Nothing to run: every attempt fails to start, without a message.
-      {"damaged package", Wide(server_->HttpUrl("/sql/empty.zip")), {}},
+      {"damaged package", kt::Widen(server_->HttpUrl("/sql/empty.zip")), {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -17,15 +17,7 @@ namespace {
 
 const std::wstring kRoot = L"C:\\ktest\\e2e";
 
-std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
-std::wstring LocalPath(const std::wstring& folder, const std::string& path) {
-  std::wstring local = folder + L"\\" + Wide(path);
-  for (auto& c : local)
-    if (c == L'/') c = L'\\';
-  if (!local.empty() && local.back() == L'\\') local.pop_back();
-  return local;
-}
 
 // What an installation or uninstallation may leave outside the scratch
 // folders.
@@ -69,7 +61,7 @@ Machine::Machine(const std::wstring& windowsVersion) {
       {kStrAuditEndpoint, server_->HttpsUrl("/namespace/n.svc/partneraudittrace")},
   };
   std::wstring options;
-  for (const auto& [number, url] : links) options += L" --string \"" + std::to_wstring(number) + L"=" + Wide(url) + L"\"";
+  for (const auto& [number, url] : links) options += L" --string \"" + std::to_wstring(number) + L"=" + kt::Widen(url) + L"\"";
   options += L" --string 139=6.11.0";
   if (!kt::Stamp(copy, options)) return;
   kt::SetWineVersionFor(L"KestrelSetup.exe", windowsVersion);
@@ -85,7 +77,7 @@ Machine::~Machine() {
 
 bool Machine::SetReleasePath(const std::string& path) {
   return kt::Stamp(installer_, L"--string \"" + std::to_wstring(kStrPackageLink) + L"=" +
-                                   Wide(server_->HttpUrl(path)) + L"\"");
+                                   kt::Widen(server_->HttpUrl(path)) + L"\"");
 }
 
 kt::Process Machine::Start(const std::wstring& arguments) { return kt::Launch(installer_, arguments); }
@@ -144,18 +136,8 @@ std::wstring FreshMachine::DefaultProductDir() const {
 }
 
 bool WalkToCommitPage(HWND wizard, const ExistingServer* existing) {
-  HWND next = kt::FindControl(wizard, ID_WIZNEXT);
-  auto press = [&](const wchar_t* from, const wchar_t* to) {
-    if (!kt::WaitForStage(wizard, from) || !kt::WaitUntil([&] { return kt::IsEnabled(next) && kt::IsShown(next); }))
-      return false;
-    kt::PressButton(wizard, ID_WIZNEXT);
-    return kt::WaitForStage(wizard, to);
-  };
-  if (!press(L"Welcome", L"License Agreement")) return false;
-  kt::SetChecked(kt::FindControl(kt::CurrentPage(wizard), IDC_EULA_AGREE), true);
-  if (!press(L"License Agreement", L"Choose Installation Type")) return false;
-  if (existing != nullptr) {
-    HWND page = kt::CurrentPage(wizard);
+  if (existing == nullptr) return kt::WalkToCommitPage(wizard);
+  return kt::WalkToCommitPage(wizard, [&](HWND page) {
     // Radio buttons set by message do not clear each other.
     kt::SetChecked(kt::FindControl(page, IDC_DB_ALL_IN_ONE), false);
     kt::SetChecked(kt::FindControl(page, IDC_DB_EXISTING), true);
@@ -166,14 +148,13 @@ bool WalkToCommitPage(HWND wizard, const ExistingServer* existing) {
     type(IDC_DB_NAME, existing->name);
     type(IDC_DB_USER, existing->user);
     type(IDC_DB_PASSWORD, existing->password);
-  }
-  return press(L"Choose Installation Type", L"Install now");
+  });
 }
 
 bool UseSqliteAsSqlServerDriver() {
   const char* folder = std::getenv("ODBCSYSINI");
   if (folder == nullptr) return false;
-  std::wstring windowsFolder = L"Z:" + Wide(folder);
+  std::wstring windowsFolder = L"Z:" + kt::Widen(folder);
   for (auto& c : windowsFolder)
     if (c == L'/') c = L'\\';
   return kt::CreateFolders(windowsFolder) &&
@@ -182,7 +163,7 @@ bool UseSqliteAsSqlServerDriver() {
                             "Driver=/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so\n");
 }
 
-std::wstring RunTheTasks(HWND wizard, DWORD pid) {
+std::wstring RunTheTasks(HWND wizard, DWORD pid, const std::function<void()>& whileRunning, DWORD timeoutMs) {
   HWND finish = kt::FindControl(wizard, ID_WIZFINISH);
   if (!kt::WaitUntil([&] { return kt::IsEnabled(finish); })) return L"<Install never enabled>";
   kt::PressButton(wizard, ID_WIZFINISH);
@@ -196,12 +177,13 @@ std::wstring RunTheTasks(HWND wizard, DWORD pid) {
   bool retry = false;
   if (!kt::WaitUntil(
           [&] {
+            if (whileRunning) whileRunning();
             box = kt::WaitForMessageBox(L"Reboot", pid, 0);
             if (box == nullptr) box = kt::WaitForMessageBox(L"KestrelSetup", pid, 0);
             retry = box == nullptr && kt::WindowText(finish) == L"Retry" && kt::IsEnabled(finish);
             return box != nullptr || retry;
           },
-          5 * kt::kPatienceMs))
+          timeoutMs))
     return L"<the run did not end>";
   if (retry) return L"<Retry>";
   const std::wstring text = kt::MessageBoxText(box);
@@ -214,30 +196,6 @@ bool Machine::WaitForLastTrace(const std::string& text) const {
     const auto traces = Traces();
     return !traces.empty() && traces.back() == text;
   });
-}
-
-bool WriteTree(const std::wstring& folder, const kt::PackageTree& tree) {
-  for (const auto& [path, bytes] : tree) {
-    const std::wstring local = LocalPath(folder, path);
-    if (path.back() == '/') {
-      if (!kt::CreateFolders(local)) return false;
-    } else if (!kt::CreateFolders(local.substr(0, local.rfind(L'\\'))) || !kt::WriteFileBytes(local, bytes)) {
-      return false;
-    }
-  }
-  return true;
-}
-
-bool SameTree(const std::wstring& folder, const kt::PackageTree& tree, std::string* difference) {
-  for (const auto& [path, bytes] : tree) {
-    const std::wstring local = LocalPath(folder, path);
-    const bool same = path.back() == '/' ? kt::Exists(local) : kt::Exists(local) && kt::ReadFileBytes(local) == bytes;
-    if (!same) {
-      if (difference) *difference = path;
-      return false;
-    }
-  }
-  return true;
 }
 
 std::vector<Row> TaskRows(HWND wizard) {

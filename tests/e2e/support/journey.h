@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -113,14 +114,10 @@ bool UseSqliteAsSqlServerDriver();
 // Presses the commit page's Install button and waits until the run ends:
 // the restart question answered with No, or a failure's message box
 // answered with OK. Returns the text of the message box that ended the run,
-// or "<Retry>" when a task failed without a message.
-std::wstring RunTheTasks(HWND wizard, DWORD pid);
-
-// Writes a package tree into a folder, as an installation leaves it.
-bool WriteTree(const std::wstring& folder, const kt::PackageTree& tree);
-// True when every file of the tree is in folder with the same bytes; the
-// first difference goes to *difference.
-bool SameTree(const std::wstring& folder, const kt::PackageTree& tree, std::string* difference);
+// or "<Retry>" when a task failed without a message. whileRunning, when
+// given, is called at each look at the run (to show its rows).
+std::wstring RunTheTasks(HWND wizard, DWORD pid, const std::function<void()>& whileRunning = {},
+                         DWORD timeoutMs = 5 * kt::kPatienceMs);
 
 // Rows of the wizard's task list: label and status cell.
 struct Row {

@@ -28,11 +28,10 @@ std::wstring Quote(const std::wstring& arg) {
   return out + L"\"";
 }
 
-std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
 bool RunLinux(const std::vector<std::string>& argv) {
   std::wstring commandLine;
-  for (const std::string& arg : argv) commandLine += (commandLine.empty() ? L"" : L" ") + Quote(Wide(arg));
+  for (const std::string& arg : argv) commandLine += (commandLine.empty() ? L"" : L" ") + Quote(kt::Widen(arg));
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
@@ -140,7 +139,7 @@ std::string TestServer::HttpsUrl(const std::string& path) const {
 }
 
 bool TestServer::AddFile(const std::string& relativePath, const std::string& bytes) const {
-  std::wstring path = www() + L"\\" + Wide(relativePath);
+  std::wstring path = www() + L"\\" + kt::Widen(relativePath);
   for (wchar_t& c : path)
     if (c == L'/') c = L'\\';
   CreateFolders(path.substr(0, path.rfind(L'\\')));
@@ -186,6 +185,19 @@ std::vector<std::string> TestServer::ReceivedTraces() const {
                          : body.substr(start + 7, end - start - 7));
   }
   return traces;
+}
+
+std::vector<std::string> LinesContaining(const std::string& log, const std::string& needle) {
+  std::vector<std::string> lines;
+  for (size_t start = 0; start < log.size();) {
+    size_t end = log.find('\n', start);
+    if (end == std::string::npos) end = log.size();
+    std::string line = log.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.find(needle) != std::string::npos) lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
 }
 
 }  // namespace kt

@@ -85,6 +85,10 @@ class TestProxy {
   LinuxProgram program_;
 };
 
+// The lines of a log (a fixture's log text) that hold the needle, without
+// their line ends.
+std::vector<std::string> LinesContaining(const std::string& log, const std::string& needle);
+
 // Some random bytes of a given size, the same for the same seed.
 std::string PatternBytes(size_t size, unsigned seed = 1);
 

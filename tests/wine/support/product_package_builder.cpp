@@ -32,4 +32,36 @@ std::string PackageArchive(const PackageTree& tree) {
   return zt::BuildZipBytes(entries);
 }
 
+std::wstring TreePath(const std::wstring& folder, const std::string& path) {
+  std::wstring local = folder + L"\\" + Widen(path);
+  for (auto& c : local)
+    if (c == L'/') c = L'\\';
+  if (local.back() == L'\\') local.pop_back();
+  return local;
+}
+
+bool WriteTree(const std::wstring& folder, const PackageTree& tree) {
+  for (const auto& [path, bytes] : tree) {
+    const std::wstring local = TreePath(folder, path);
+    if (path.back() == '/') {
+      if (!CreateFolders(local)) return false;
+    } else if (!CreateFolders(local.substr(0, local.rfind(L'\\'))) || !WriteFileBytes(local, bytes)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool SameTree(const std::wstring& folder, const PackageTree& tree, std::string* difference) {
+  for (const auto& [path, bytes] : tree) {
+    const std::wstring local = TreePath(folder, path);
+    const bool same = path.back() == '/' ? Exists(local) : Exists(local) && ReadFileBytes(local) == bytes;
+    if (!same) {
+      if (difference) *difference = path;
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace kt

@@ -20,4 +20,12 @@ PackageTree ProductTree(const std::string& version, const PackageTree& extra = {
 // The tree as a ZIP archive with every path under "build/", deflated.
 std::string PackageArchive(const PackageTree& tree);
 
+// Where a tree path lands below folder.
+std::wstring TreePath(const std::wstring& folder, const std::string& path);
+// Writes the tree into folder, as an installation leaves it.
+bool WriteTree(const std::wstring& folder, const PackageTree& tree);
+// True when every entry of the tree is in folder, files with the same
+// bytes; the first one that is not goes to *difference.
+bool SameTree(const std::wstring& folder, const PackageTree& tree, std::string* difference);
+
 }  // namespace kt

@@ -386,7 +386,7 @@ void SetChecked(HWND checkBox, bool checked) {
   ::SendMessageW(checkBox, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
-bool WalkToCommitPage(HWND wizard) {
+bool WalkToCommitPage(HWND wizard, const std::function<void(HWND page)>& onDatabasePage) {
   HWND next = FindControl(wizard, ID_WIZNEXT);
   auto press = [&](const wchar_t* from, const wchar_t* to) {
     if (!WaitForStage(wizard, from) || !WaitUntil([&] { return IsEnabled(next) && IsShown(next); })) return false;
@@ -395,7 +395,9 @@ bool WalkToCommitPage(HWND wizard) {
   };
   if (!press(L"Welcome", L"License Agreement")) return false;
   SetChecked(FindControl(CurrentPage(wizard), IDC_EULA_AGREE), true);
-  return press(L"License Agreement", L"Choose Installation Type") && press(L"Choose Installation Type", L"Install now");
+  if (!press(L"License Agreement", L"Choose Installation Type")) return false;
+  if (onDatabasePage) onDatabasePage(CurrentPage(wizard));
+  return press(L"Choose Installation Type", L"Install now");
 }
 
 }  // namespace kt

@@ -22,6 +22,9 @@ inline const std::wstring kSourceDir = KESTREL_SOURCE_DIR;
 // loaded machine. Tests wait for conditions, never for fixed times.
 constexpr DWORD kPatienceMs = 60000;
 
+// ASCII text (URLs, paths of the fixtures) as UTF-16.
+inline std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
 // A fresh, empty folder C:\ktest\<name>.
 std::wstring ScratchFolder(const std::wstring& name);
 void RemoveTree(const std::wstring& path);
@@ -135,7 +138,8 @@ bool WaitForStage(HWND wizard, const std::wstring& title);
 // Ticks or clears a check box of another process.
 void SetChecked(HWND checkBox, bool checked);
 // From the welcome page to the commit page of an installation, ticking
-// "I Agree" on the way; false when a step did not happen in time.
-bool WalkToCommitPage(HWND wizard);
+// "I Agree" on the way and handing the database page to onDatabasePage
+// (when given) before leaving it; false when a step did not happen in time.
+bool WalkToCommitPage(HWND wizard, const std::function<void(HWND page)>& onDatabasePage = {});
 
 }  // namespace kt
