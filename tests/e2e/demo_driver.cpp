@@ -116,10 +116,10 @@ bool Drive(const e2e::Machine& machine, HWND wizard, DWORD pid, const std::wstri
   wprintf(L"Message: %ls\n", message.c_str());
   const bool restartQuestion = message == L"Reboot is needed to complete the installation, reboot now?";
   if (restartQuestion) wprintf(L"  (answered No: nothing restarts in a demo)\n");
+  // The end of the run is traced after its last row shows its result.
+  machine.WaitForLastTrace("commit:task completed");
   PrintChanges(wizard, shown);
   Shot(wizard, folder, L"5-finished");
-  // The end of the run is traced after its last row; let it go out.
-  machine.WaitForLastTrace("commit:task completed");
   kt::PressButton(wizard, IDCANCEL);
   return restartQuestion;
 }
