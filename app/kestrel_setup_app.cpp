@@ -5,15 +5,16 @@
 #include <shlobj.h>
 #include <winsock2.h>
 
-#include "app/builtin_strings.h"
 #include "app/command_line.h"
-#include "app/globals.h"
-#include "app/installer_state.h"
-#include "app/marker_folder.h"
-#include "app/partner_id.h"
-#include "app/system_inspection.h"
+#include "app/startup_settings.h"
+#include "core/builtin_strings.h"
+#include "core/installer_state.h"
+#include "core/partner_id.h"
+#include "core/run_values.h"
+#include "core/system_inspection.h"
+#include "core/text_convert.h"
+#include "engine/marker_folder.h"
 #include "net/audit_trace.h"
-#include "net/text_convert.h"
 #include "ui/install_wizard.h"
 #include "uninstall/uninstall_dlg.h"
 #include "win/handle.h"
@@ -39,33 +40,29 @@ bool RelaunchElevated(const std::wstring& arguments) {
   return win::ShellExecuteVerb(L"runas", win::ModulePath(), RelaunchParameters(arguments), SW_SHOW);
 }
 
-void ReadPartnerIdFromFileName() {
+std::optional<std::string> ReadPartnerIdFromFileName() {
   auto id = ParsePartnerId(win::ModulePath());
-  if (!id) return;
+  if (!id) return std::nullopt;
   WriteInstallerValue(kValuePartnerId, *id);
-  g_partnerId = WideToUtf8(*id).value_or(std::string());
+  return WideToUtf8(*id).value_or(std::string());
 }
 
-bool DetectUpgradeNeeded() {
-  const int32_t state = ReadInstallState();
-  if (state == kInstallStateNeedsUpgrade) return true;
-  if (state == kInstallStateRunning) return false;
-  std::wstring root;
-  if (!ReadLastInstallPath(root)) root = win::SpecialFolderPath(CSIDL_PROGRAM_FILES, true);
-  if (root.empty()) return false;
-  std::wstring productParent;
-  if (!FindMarkerFolder(root, productParent)) return false;
-  return ReadDbServer();
-}
+CKestrelSetupApp::CKestrelSetupApp() = default;
+CKestrelSetupApp::~CKestrelSetupApp() = default;
 
 int CKestrelSetupApp::InitInstance(const std::wstring& arguments) {
+  settings_ = StartupRunSettings();
   WSADATA wsa;
   (void)::WSAStartup(MAKEWORD(2, 0), &wsa);
 
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
   ::InitCommonControlsEx(&controls);
 
-  ReadPartnerIdFromFileName();
+  AuditTraceConfig audit;
+  if (auto partnerId = ReadPartnerIdFromFileName()) audit.partnerId = std::move(*partnerId);
+  audit.endpoint = settings_.auditEndpoint ? *settings_.auditEndpoint
+                                           : LoadBuiltInStringUtf8(kStrAuditEndpoint).value_or(std::string());
+  ConfigureAuditTrace(std::move(audit));
 
   // COM for the shell's folder picker; released when start-up returns.
   win::ComInit com;
@@ -78,9 +75,12 @@ int CKestrelSetupApp::InitInstance(const std::wstring& arguments) {
     // Refused or failed: carry on in this process with the rights it has.
   }
 
+  // The windows live as long as the process: a worker thread may still
+  // use them when the window closes, and the process ends (with every
+  // thread) before anything here is destroyed.
   if (HasSwitch(arguments, kSwitchUninstall)) {
-    UninstallDlg dialog;
-    dialog.DoModal(nullptr);
+    uninstallDialog_ = std::make_unique<UninstallDlg>(settings_);
+    uninstallDialog_->DoModal(nullptr);
     win::SetMainWindow(nullptr);
     return FALSE;
   }
@@ -94,11 +94,9 @@ int CKestrelSetupApp::InitInstance(const std::wstring& arguments) {
     g_upgradeMode = 1;
   }
 
-  {
-    CInstallWizard wizard;
-    wizard.DoModal(nullptr);
-    win::SetMainWindow(nullptr);
-  }
+  wizard_ = std::make_unique<CInstallWizard>(settings_);
+  wizard_->DoModal(nullptr);
+  win::SetMainWindow(nullptr);
   return FALSE;
 }
 

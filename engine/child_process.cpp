@@ -1,82 +1,44 @@
 #include "engine/child_process.h"
 
-#include <atomic>
 #include <string>
 
+#include "core/progress_markup.h"
 #include "engine/product_contract.h"
 #include "net/audit_trace.h"
+#include "win/process.h"
 
 namespace kestrel {
 namespace {
 
-std::atomic<DWORD> g_waitSliceMs{1000};
-std::atomic<int> g_setupBudget{900};
-
-enum class WaitOutcome { kEnded, kBudgetSpent, kFailed };
-
-std::wstring ProgressText(int done, int total) {
-  return L"#Progress:" + std::to_wstring(done) + L" " + std::to_wstring(total) + L"@@Installing";
-}
-
-// One budget of slices. Whether the program has ended is asked of its
-// process handle, not of its exit code: a program may itself exit with the
-// code that otherwise means "still running".
-WaitOutcome WaitOneBudget(TaskContext& ctx, HANDLE process, int budget) {
-  for (int i = 0; i < budget; ++i) {
-    switch (::WaitForSingleObject(process, WaitSliceMs())) {
-      case WAIT_OBJECT_0:
-        return WaitOutcome::kEnded;
-      case WAIT_TIMEOUT:
-        ctx.SetStatus(ProgressText(i, budget));
-        break;
-      default:
-        return WaitOutcome::kFailed;
-    }
-  }
-  return WaitOutcome::kBudgetSpent;
+// "#Progress:<slices waited> <budget>@@Installing" after every slice the
+// program is still running.
+win::SliceWait WaitOneBudget(TaskContext& ctx, HANDLE process, int budget) {
+  return win::WaitInSlices(process, ctx.Settings().waitSliceMs, budget,
+                           [&](int slice) { ctx.SetStatus(ProgressMarkup(slice, budget, L"Installing")); });
 }
 
 }  // namespace
 
-DWORD WaitSliceMs() { return g_waitSliceMs.load(); }
-void SetWaitSliceMs(DWORD milliseconds) { g_waitSliceMs.store(milliseconds); }
-int SetupBudget() { return g_setupBudget.load(); }
-void SetSetupBudget(int slices) { g_setupBudget.store(slices < 1 ? 1 : slices); }
-
-win::UniqueHandle StartHidden(const std::wstring& appPath, const std::wstring& commandLine) {
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_HIDE;
-  std::wstring writable = commandLine;  // CreateProcessW may write into it
-  PROCESS_INFORMATION info = {};
-  if (!::CreateProcessW(appPath.c_str(), writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &info))
-    return {};
-  win::UniqueHandle thread(info.hThread);
-  return win::UniqueHandle(info.hProcess);
-}
-
 int RunAndWait(TaskContext& ctx, const std::wstring& appPath, const std::wstring& commandLine, int budget) {
   if (budget < 1) budget = 1;
-  win::UniqueHandle process = StartHidden(appPath, commandLine);
+  win::UniqueHandle process = win::StartHidden(appPath, commandLine);
   if (!process) return 0;
-  return WaitOneBudget(ctx, process.get(), budget) == WaitOutcome::kEnded ? 1 : 0;
+  return WaitOneBudget(ctx, process.get(), budget) == win::SliceWait::kEnded ? 1 : 0;
 }
 
 int RunProcess(TaskContext& ctx, const std::wstring& appPath, const std::wstring& commandLine, int budget) {
   if (budget < 1) budget = 1;
   for (;;) {
-    win::UniqueHandle process = StartHidden(appPath, commandLine);
+    win::UniqueHandle process = win::StartHidden(appPath, commandLine);
     if (!process) return 0;
 
-    WaitOutcome outcome;
+    win::SliceWait outcome;
     do {
       outcome = WaitOneBudget(ctx, process.get(), budget);
-    } while (outcome == WaitOutcome::kBudgetSpent);
+    } while (outcome == win::SliceWait::kBudgetSpent);
     // A handle that cannot be waited on cannot tell us the program's end
     // either; looping on it would spin.
-    if (outcome == WaitOutcome::kFailed) return 0;
+    if (outcome == win::SliceWait::kFailed) return 0;
 
     DWORD rawCode = 0;
     if (!::GetExitCodeProcess(process.get(), &rawCode)) return 0;

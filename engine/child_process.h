@@ -13,8 +13,9 @@
 
 namespace kestrel {
 
-// Starts appPath with commandLine (its first token the bare program name)
-// and waits up to budget slices for its end, writing
+// Starts appPath hidden with commandLine (its first token the bare program
+// name) and waits up to budget slices (the settings' waitSliceMs) for its
+// end, writing
 // "#Progress:<slices waited> <budget>@@Installing" after each slice that
 // did not see it end. 1 when it ended in time, whatever its exit code; 0
 // when it could not be started (silently) or is still running, in which
@@ -38,21 +39,5 @@ bool SystemToolsNeedSysnative();
 
 // <Windows folder>\Sysnative\<tool> or <Windows folder>\System32\<tool>.
 std::wstring SystemToolPath(const std::wstring& tool);
-
-// Length of one wait slice, the step of the progress bar (1000 ms). Tests
-// shorten it to keep long budgets quick, or lengthen it.
-DWORD WaitSliceMs();
-void SetWaitSliceMs(DWORD milliseconds);
-
-// How many wait slices a redistributable's setup gets per run (900): the
-// .NET Framework installer and each SQL Server Express attempt. Tests give
-// fewer; below 1 counts as 1.
-int SetupBudget();
-void SetSetupBudget(int slices);
-
-// Starts a program with its window hidden, no handles inherited, our own
-// environment and current folder. Returns the process handle (the thread
-// handle is closed at once); empty when the start failed.
-win::UniqueHandle StartHidden(const std::wstring& appPath, const std::wstring& commandLine);
 
 }  // namespace kestrel

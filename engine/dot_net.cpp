@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/builtin_strings.h"
+#include "core/builtin_strings.h"
 #include "engine/child_process.h"
 #include "engine/product_package.h"
 #include "net/download.h"
@@ -64,7 +64,7 @@ int InstallDotNet(TaskContext& ctx) {
     return 0;
   }
   // Still running after its budget: left to itself, the task fails.
-  if (!RunAndWait(ctx, installer, L"netfull.exe /q", SetupBudget())) return 0;
+  if (!RunAndWait(ctx, installer, L"netfull.exe /q", ctx.Settings().setupBudget)) return 0;
   // The installer's exit code is no answer (it may ask for a restart, or
   // fail after all); the registration is.
   if (FindDotNet4()) return 1;

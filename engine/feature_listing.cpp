@@ -1,5 +1,7 @@
 #include "engine/feature_listing.h"
 
+#include "core/ascii_text.h"
+
 namespace kestrel {
 namespace {
 
@@ -12,8 +14,6 @@ std::string_view TrimSpaces(std::string_view text) {
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
   return text;
 }
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 }  // namespace
 
@@ -41,12 +41,8 @@ std::vector<std::string> ParseEnabledFeatures(std::string_view listing) {
 }
 
 bool ContainsFeature(const std::vector<std::string>& enabled, std::string_view name) {
-  for (const std::string& entry : enabled) {
-    if (entry.size() != name.size()) continue;
-    bool same = true;
-    for (size_t i = 0; i < name.size() && same; ++i) same = AsciiLower(entry[i]) == AsciiLower(name[i]);
-    if (same) return true;
-  }
+  for (const std::string& entry : enabled)
+    if (EqualsNoCase(entry, name)) return true;
   return false;
 }
 

@@ -1,19 +1,24 @@
 // The last task of each list: shortcuts, the uninstall entry, the finished
-// install state and the restart question.
+// install state and the restart question (asked through the context).
 #pragma once
 
 #include <windows.h>
 
-#include <functional>
 #include <optional>
 #include <string>
 
+#include "engine/product_contract.h"
 #include "engine/task_context.h"
 
 namespace kestrel {
 
-inline constexpr wchar_t kPortalUrl[] = L"http://localhost/portal/WebAppPage.aspx";
-inline constexpr wchar_t kClusterManagerUrl[] = L"http://localhost/management/ClusterMgr.aspx";
+// The installed product's pages on the local web server.
+inline const std::wstring kPortalUrl = std::wstring(L"http://localhost") + product::kPortalPage;
+inline const std::wstring kClusterManagerUrl = std::wstring(L"http://localhost") + product::kClusterPage;
+
+// The shortcuts on the common desktop (the uninstallation removes them).
+inline constexpr wchar_t kDesktopPortalShortcut[] = L"Marrowfield Portal.URL";
+inline constexpr wchar_t kDesktopClusterShortcut[] = L"Marrowfield Cluster Manager.URL";
 
 int FinalizeInstall(TaskContext& ctx);
 int FinalizeUpgrade(TaskContext& ctx);
@@ -29,15 +34,5 @@ std::string InternetShortcutText(const std::wstring& url, const std::wstring& ic
 std::optional<std::wstring> UninstallEntryKeyPath();
 int WriteUninstallEntry(const std::wstring& installDir);
 bool SetUninstallValue(const wchar_t* name, DWORD type, const void* data, DWORD byteCount);
-
-void EnableShutdownPrivilege();
-
-// Restarts the machine (forced, reason "installation"), falling back to the
-// shutdown command. Tests put a recorder in its place (in-process through
-// SetMachineRestarter, or for the real executable a file named by the
-// environment variable KESTREL_RESTART_RECORD, which gets a line instead):
-// nothing in a test ever restarts the machine.
-void RestartMachine();
-void SetMachineRestarter(std::function<void()> restarter);
 
 }  // namespace kestrel

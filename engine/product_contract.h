@@ -9,6 +9,9 @@ namespace kestrel::product {
 // The archive's single top-level folder (installation and upgrade package).
 inline constexpr wchar_t kPackageTopFolder[] = L"build";
 
+// The folder whose presence marks an installed product directory.
+inline constexpr wchar_t kMarkerFolder[] = L"vantdepot";
+
 // Programs and files in the product directory.
 inline constexpr wchar_t kConfigToolExe[] = L"DeployCfgCmd.exe";
 inline constexpr wchar_t kLauncherExe[] = L"runportal.exe";

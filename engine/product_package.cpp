@@ -1,5 +1,6 @@
-#include "engine/product_contract.h"
 #include "engine/product_package.h"
+
+#include "engine/product_contract.h"
 
 #include <windows.h>
 #include <psapi.h>
@@ -7,12 +8,14 @@
 
 #include <vector>
 
-#include "app/builtin_strings.h"
-#include "app/installer_state.h"
-#include "app/marker_folder.h"
-#include "net/download.h"
+#include "core/ascii_text.h"
+#include "core/builtin_strings.h"
+#include "core/installer_state.h"
+#include "engine/marker_folder.h"
 #include "engine/zip_extract.h"
 #include "net/audit_trace.h"
+#include "net/download.h"
+#include "win/folder_walk.h"
 #include "win/handle.h"
 #include "win/module.h"
 #include "win/shell.h"
@@ -23,8 +26,6 @@ namespace {
 constexpr wchar_t kLinkMissing[] = L"Download link for the specified product is missing.";
 constexpr wchar_t kDownloadFailed[] = L"Failed to download product installation package";
 constexpr wchar_t kExtractFailed[] = L"Failed to extract product installation package";
-
-bool IsDotOrDotDot(const wchar_t* name) { return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0; }
 
 std::wstring PackagePath() { return DownloadFolder() + L"\\qre.zip"; }
 
@@ -61,28 +62,65 @@ std::wstring FindInstallDir() {
   return base + L"\\" + LoadBuiltInString(kStrProductFolder);
 }
 
-void DeleteTree(const std::wstring& folder) {
-  const std::wstring path = win::LongPath(folder);
-  WIN32_FIND_DATAW entry;
-  win::UniqueFind find(::FindFirstFileW((path + L"\\*.*").c_str(), &entry));
-  if (find) {
-    do {
-      if (IsDotOrDotDot(entry.cFileName)) continue;
-      const std::wstring child = folder + L"\\" + entry.cFileName;
-      const bool directory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-      const bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-      if (directory && link) {
-        // A junction: remove the link itself; what it points to is not ours.
-        ::RemoveDirectoryW(win::LongPath(child).c_str());
-      } else if (directory) {
-        DeleteTree(child);
-      } else {
-        ::DeleteFileW(win::LongPath(child).c_str());
-      }
-    } while (::FindNextFileW(find.get(), &entry));
+namespace {
+
+// Files and folders go as the walk passes them; a link (junction) is
+// removed as a link, never followed: what it points to is not ours.
+class TreeDeletion : public win::FolderVisitor {
+ public:
+  win::WalkStep Visit(const win::FolderEntry& entry) override {
+    if (entry.IsFolder() && entry.IsLink()) {
+      ::RemoveDirectoryW(win::LongPath(entry.path).c_str());
+    } else if (!entry.IsFolder()) {
+      ::DeleteFileW(win::LongPath(entry.path).c_str());
+    }
+    return win::WalkStep::kContinue;
   }
-  find.reset();
-  ::RemoveDirectoryW(path.c_str());
+  win::WalkStep Leave(const std::wstring& path, const std::wstring&) override {
+    ::RemoveDirectoryW(win::LongPath(path).c_str());
+    return win::WalkStep::kContinue;
+  }
+};
+
+// Moves each file of the source tree over the same place in the target,
+// creating folders as it goes; emptied source folders are removed. Links
+// in the extracted tree are not followed into other places.
+class TreePatch : public win::FolderVisitor {
+ public:
+  TreePatch(TaskContext& ctx, const std::wstring& target) : ctx_(ctx), target_(target) {}
+
+  win::WalkStep Visit(const win::FolderEntry& entry) override {
+    ctx_.SetStatus(L"Patching:" + entry.name);
+    const std::wstring to = target_ + L"\\" + entry.relativePath;
+    if (entry.IsFolder()) {
+      if (!entry.IsLink()) ::CreateDirectoryW(win::LongPath(to).c_str(), nullptr);
+      return win::WalkStep::kContinue;
+    }
+    if (!MoveReplacing(entry.path, to)) {
+      const DWORD error = ::GetLastError();
+      ctx_.Ask(L"Patching:" + entry.name + L"\n" + to + L", Failed:" + std::to_wstring(static_cast<int>(error)),
+               MB_OK);
+      ::SetLastError(error);
+      return win::WalkStep::kStop;
+    }
+    ::DeleteFileW(win::LongPath(entry.path).c_str());
+    return win::WalkStep::kContinue;
+  }
+  win::WalkStep Leave(const std::wstring& path, const std::wstring&) override {
+    ::RemoveDirectoryW(win::LongPath(path).c_str());
+    return win::WalkStep::kContinue;
+  }
+
+ private:
+  TaskContext& ctx_;
+  const std::wstring& target_;
+};
+
+}  // namespace
+
+void DeleteTree(const std::wstring& folder) {
+  TreeDeletion deletion;
+  win::WalkFolder(folder, deletion);
 }
 
 bool MoveReplacing(const std::wstring& source, const std::wstring& target) {
@@ -103,35 +141,8 @@ bool MoveReplacing(const std::wstring& source, const std::wstring& target) {
 }
 
 bool PatchTree(TaskContext& ctx, const std::wstring& source, const std::wstring& target) {
-  WIN32_FIND_DATAW entry;
-  win::UniqueFind find(::FindFirstFileW((win::LongPath(source) + L"\\*.*").c_str(), &entry));
-  if (!find) {
-    ::RemoveDirectoryW(win::LongPath(source).c_str());
-    return true;
-  }
-  do {
-    if (IsDotOrDotDot(entry.cFileName)) continue;
-    const std::wstring name = entry.cFileName;
-    ctx.SetStatus(L"Patching:" + name);
-    const std::wstring from = source + L"\\" + name, to = target + L"\\" + name;
-    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-      // Links in the extracted tree are not followed into other places.
-      if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) continue;
-      ::CreateDirectoryW(win::LongPath(to).c_str(), nullptr);
-      if (!PatchTree(ctx, from, to)) return false;
-    } else {
-      if (!MoveReplacing(from, to)) {
-        const DWORD error = ::GetLastError();
-        ctx.Ask(L"Patching:" + name + L"\n" + to + L", Failed:" + std::to_wstring(static_cast<int>(error)), MB_OK);
-        ::SetLastError(error);
-        return false;
-      }
-      ::DeleteFileW(win::LongPath(from).c_str());
-    }
-  } while (::FindNextFileW(find.get(), &entry));
-  find.reset();
-  ::RemoveDirectoryW(win::LongPath(source).c_str());
-  return true;
+  TreePatch patch(ctx, target);
+  return win::WalkFolder(source, patch) != win::WalkResult::kStopped;
 }
 
 void KillMonitorProcess() {
@@ -147,7 +158,7 @@ void KillMonitorProcess() {
     if (::GetProcessImageFileNameW(process.get(), image, 1024) == 0) continue;
     const wchar_t* name = wcsrchr(image, L'\\');
     name = name != nullptr ? name + 1 : image;
-    if (lstrcmpiW(name, product::kMonitorExe) == 0) {
+    if (EqualsNoCase(name, product::kMonitorExe)) {
       ::TerminateProcess(process.get(), 0);
       return;
     }
@@ -178,13 +189,13 @@ int InstallProductPackage(TaskContext& ctx) {
   ctx.SetInstallDir(installDir);
   ctx.SetStatus(L"Preparing for installation...");
   DeleteTree(installDir);
-  DeleteTree(installFolder + L"\\build");
+  DeleteTree(installFolder + L"\\" + product::kPackageTopFolder);
   ctx.SetStatus(L"Extracting files...");
   if (!ExtractZip(package, installFolder)) {
     ReportAndTrace(ctx, kExtractFailed);
     return 0;
   }
-  const std::wstring extracted = installFolder + L"\\build";
+  const std::wstring extracted = installFolder + L"\\" + product::kPackageTopFolder;
   if (_wrename(extracted.c_str(), installDir.c_str()) != 0) {
     const DWORD error = ::GetLastError();
     SendAuditTrace("Failed to commit installation package");
@@ -226,7 +237,7 @@ int UpgradePackage(TaskContext& ctx, bool download) {
   if (installDir.empty()) installDir = FindInstallDir();
   KillMonitorProcess();
   ctx.SetStatus(L"Patching files...");
-  if (!PatchTree(ctx, base + L"\\build", installDir)) {
+  if (!PatchTree(ctx, base + L"\\" + product::kPackageTopFolder, installDir)) {
     const DWORD error = ::GetLastError();
     ctx.Ask(L"Failed to commit product installation package:" + std::to_wstring(static_cast<int>(error)), MB_OK);
     return 0;

@@ -2,8 +2,7 @@
 
 #include <shlobj.h>
 
-#include <atomic>
-
+#include "core/progress_markup.h"
 #include "engine/child_process.h"
 #include "engine/product_contract.h"
 #include "win/handle.h"
@@ -12,15 +11,13 @@
 namespace kestrel {
 namespace {
 
-std::atomic<DWORD> g_pollPauseMs{500};
-std::atomic<DWORD> g_failurePauseMs{5000};
-
 constexpr int kStatePolls = 120;
 constexpr DWORD kServiceAccess = SERVICE_QUERY_STATUS | SERVICE_START | SERVICE_STOP;
 
 // Where a service operation reports; the quiet stop has nowhere to report
 // and never pauses.
-struct Reporter {
+struct ServiceReport {
+  const RunSettings& settings;
   TaskContext* ctx;  // null: quiet
 
   void Status(const std::wstring& text) const {
@@ -29,7 +26,7 @@ struct Reporter {
   void Fail(const std::wstring& text, bool pause) const {
     if (ctx == nullptr) return;
     ctx->SetStatus(text);
-    if (pause) ::Sleep(FailureTextPauseMs());
+    if (pause) ::Sleep(settings.failureTextPauseMs);
   }
 };
 
@@ -37,7 +34,7 @@ enum class Request { kStop, kStart };
 
 // Brings a service to the state the request asks for. True when it is there
 // or the polls ran out; false on a failure, already reported.
-bool DriveService(const std::wstring& name, Request request, const Reporter& report) {
+bool DriveService(const std::wstring& name, Request request, const ServiceReport& report) {
   win::UniqueService manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
   if (!manager) {
     report.Fail(L"Failed to open service manager", true);
@@ -69,13 +66,13 @@ bool DriveService(const std::wstring& name, Request request, const Reporter& rep
   }
 
   for (int i = 0; i < kStatePolls; ++i) {
-    if (i > 0) ::Sleep(ServicePollPauseMs());
+    if (i > 0) ::Sleep(report.settings.servicePollPauseMs);
     if (!::QueryServiceStatus(service.get(), &status)) {
       report.Fail(L"Failed to query service status", false);
       return false;
     }
     if (status.dwCurrentState == target) return true;
-    report.Status(L"#Progress:" + std::to_wstring(i) + L" " + std::to_wstring(kStatePolls) + L"@@Stopping");
+    report.Status(ProgressMarkup(i, kStatePolls, L"Stopping"));
   }
   // The task list goes on: a service that is slow to stop or start is
   // better than an upgrade that cannot finish.
@@ -84,18 +81,17 @@ bool DriveService(const std::wstring& name, Request request, const Reporter& rep
 
 }  // namespace
 
-DWORD ServicePollPauseMs() { return g_pollPauseMs.load(); }
-void SetServicePollPauseMs(DWORD milliseconds) { g_pollPauseMs.store(milliseconds); }
-DWORD FailureTextPauseMs() { return g_failurePauseMs.load(); }
-void SetFailureTextPauseMs(DWORD milliseconds) { g_failurePauseMs.store(milliseconds); }
-
-int StopServiceTask(TaskContext& ctx) { return DriveService(ctx.Argument(), Request::kStop, Reporter{&ctx}) ? 1 : 0; }
-
-int StartServiceTask(TaskContext& ctx) {
-  return DriveService(ctx.Argument(), Request::kStart, Reporter{&ctx}) ? 1 : 0;
+int StopServiceTask(TaskContext& ctx) {
+  return DriveService(ctx.Argument(), Request::kStop, ServiceReport{ctx.Settings(), &ctx}) ? 1 : 0;
 }
 
-bool StopMonitorServiceQuietly() { return DriveService(product::kMonitorService, Request::kStop, Reporter{nullptr}); }
+int StartServiceTask(TaskContext& ctx) {
+  return DriveService(ctx.Argument(), Request::kStart, ServiceReport{ctx.Settings(), &ctx}) ? 1 : 0;
+}
+
+bool StopMonitorServiceQuietly(const RunSettings& settings) {
+  return DriveService(product::kMonitorService, Request::kStop, ServiceReport{settings, nullptr});
+}
 
 int RestartWebServerTask(TaskContext& ctx, const std::wstring& commandLine) {
   const std::wstring tool = win::SpecialFolderPath(CSIDL_SYSTEM, true) + L"\\iisreset.exe";

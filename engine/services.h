@@ -11,7 +11,7 @@
 namespace kestrel {
 
 // STOPSVC / STARTSVC: the service named in the row's argument. Both ask for
-// the state up to 120 times, writing "#Progress:<i> 120@@Stopping" after
+// the state up to 120 times (the settings' servicePollPauseMs apart), writing "#Progress:<i> 120@@Stopping" after
 // each answer that is not yet the target state, and succeed after the
 // 120th whatever the state.
 int StopServiceTask(TaskContext& ctx);
@@ -19,19 +19,10 @@ int StartServiceTask(TaskContext& ctx);
 
 // Stops "VEVer" before a fresh installation, reporting nothing anywhere;
 // false on any failure.
-bool StopMonitorServiceQuietly();
+bool StopMonitorServiceQuietly(const RunSettings& settings);
 
 // STOPIIS / STARTIIS: the system folder's iisreset.exe with commandLine
 // ("iisreset /stop", "iisreset /start"), budget 600.
 int RestartWebServerTask(TaskContext& ctx, const std::wstring& commandLine);
-
-// The pause between two state queries while a service stops or starts
-// (500 ms: a service that needs up to a minute reaches its state within
-// the 120 queries), and how long a failure text stays in the row before
-// the task ends (5000 ms). Tests shorten both.
-DWORD ServicePollPauseMs();
-void SetServicePollPauseMs(DWORD milliseconds);
-DWORD FailureTextPauseMs();
-void SetFailureTextPauseMs(DWORD milliseconds);
 
 }  // namespace kestrel

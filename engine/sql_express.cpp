@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "app/builtin_strings.h"
-#include "app/globals.h"
+#include "core/builtin_strings.h"
+#include "core/run_values.h"
 #include "engine/child_process.h"
 #include "engine/product_package.h"
 #include "engine/zip_extract.h"
@@ -130,7 +130,7 @@ int InstallSqlExpress(TaskContext& ctx) {
   // spelling is tried.
   for (const AccountNames& names : kSpelledAccountNames) {
     if (RunAndWait(ctx, setup, SetupCommandLine(choice.licenceSwitch, names.serviceAccount, names.sysadminGroup),
-                   SetupBudget()))
+                   ctx.Settings().setupBudget))
       return IsSqlInstancePresent() ? 1 : 0;
   }
 
@@ -138,7 +138,7 @@ int InstallSqlExpress(TaskContext& ctx) {
   const std::wstring account = LookedUpName(WinNetworkServiceSid, accountOk);
   const std::wstring group = LookedUpName(WinBuiltinAdministratorsSid, groupOk);
   if (!accountOk || !groupOk) return 0;
-  if (!RunAndWait(ctx, setup, SetupCommandLine(choice.licenceSwitch, account, group), SetupBudget())) return 0;
+  if (!RunAndWait(ctx, setup, SetupCommandLine(choice.licenceSwitch, account, group), ctx.Settings().setupBudget)) return 0;
   return IsSqlInstancePresent() ? 1 : 0;
 }
 

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "engine/engine_context.h"
+
 namespace kestrel {
 
 // The database page's choice, as the tasks read it.
@@ -18,13 +20,9 @@ struct DatabaseChoice {
   std::wstring name = L"user";
 };
 
-class TaskContext {
+// SetStatus writes the status text (progress markup) of the row being run.
+class TaskContext : public EngineContext {
  public:
-  virtual ~TaskContext() = default;
-
-  // Replaces the status text (progress markup) of the row being run. An
-  // unchanged text changes nothing.
-  virtual void SetStatus(const std::wstring& text) = 0;
   // The argument column of the row being run ("VEVer", "NETFx4", ...).
   virtual std::wstring Argument() = 0;
 
@@ -39,11 +37,8 @@ class TaskContext {
   virtual std::wstring InstallDir() = 0;
   virtual void SetInstallDir(const std::wstring& dir) = 0;
 
-  // Shows a message or asks a question (MB_OK, MB_RETRYCANCEL, MB_YESNO...)
-  // and returns the answer (IDOK, IDRETRY, ...).
-  virtual int Ask(const std::wstring& text, UINT type) = 0;
-
-  // Sets the caption of a wizard button (IDCANCEL, ID_WIZFINISH).
+  // Sets the caption of a wizard button (IDCANCEL, ID_WIZFINISH); a host
+  // without buttons ignores it.
   virtual void SetButtonCaption(int id, const std::wstring& caption) = 0;
 };
 

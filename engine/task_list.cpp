@@ -1,11 +1,11 @@
-#include "engine/product_contract.h"
 #include "engine/task_list.h"
 
-#include "app/builtin_strings.h"
-#include "app/globals.h"
-#include "app/system_inspection.h"
-#include "engine/task_keys.h"
+#include "core/builtin_strings.h"
+#include "core/run_values.h"
+#include "core/system_inspection.h"
+#include "engine/product_contract.h"
 #include "engine/services.h"
+#include "engine/task_keys.h"
 
 namespace kestrel {
 namespace {
@@ -28,17 +28,17 @@ const wchar_t* WebServerTaskKey() {
 
 }  // namespace
 
-void BuildInstallTaskList(TaskRows& rows, const TaskListHost& host) {
+void BuildInstallTaskList(TaskRows& rows, const TaskListHost& host, const RunSettings& settings) {
   rows.DeleteAllRows();
   if (g_upgradeMode) {
     BuildUpgradeTaskList(rows);
     return;
   }
-  if (CheckOsVersion() != kOsClassified) {
+  if (CheckOsVersion(settings.osVersion) != kOsClassified) {
     if (host.reportUnsupportedOs) host.reportUnsupportedOs();
     return;
   }
-  StopMonitorServiceQuietly();
+  StopMonitorServiceQuietly(settings);
 
   if (g_isServer2012Plus) AppendTask(rows, kTaskDismNetFx4, L"Install .Net 4.5", L"NETFx4");
   if (!g_isClient8Plus) AppendTask(rows, kTaskInstallNet, L"Install .Net 4.0");

@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "core/run_settings.h"
 #include "engine/task_context.h"
 #include "engine/task_rows.h"
 
@@ -20,8 +21,9 @@ struct TaskListHost {
 };
 
 // Fills rows for the current mode; in upgrade mode hands over to
-// BuildUpgradeTaskList. On an unsupported Windows the list stays empty.
-void BuildInstallTaskList(TaskRows& rows, const TaskListHost& host);
+// BuildUpgradeTaskList. Classifies the Windows version the settings
+// report; on an unsupported Windows the list stays empty.
+void BuildInstallTaskList(TaskRows& rows, const TaskListHost& host, const RunSettings& settings);
 void BuildUpgradeTaskList(TaskRows& rows);
 
 }  // namespace kestrel

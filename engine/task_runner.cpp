@@ -2,29 +2,29 @@
 
 #include <windows.h>
 
-#include "app/globals.h"
-#include "app/installer_state.h"
+#include "core/ascii_text.h"
+#include "core/installer_state.h"
+#include "core/progress_markup.h"
+#include "core/run_values.h"
+#include "core/text_convert.h"
 #include "engine/config_tool.h"
 #include "engine/dot_net.h"
 #include "engine/finalization.h"
+#include "engine/product_package.h"
 #include "engine/services.h"
 #include "engine/sql_express.h"
-#include "engine/windows_features.h"
-#include "engine/product_package.h"
 #include "engine/task_keys.h"
+#include "engine/windows_features.h"
 #include "net/audit_trace.h"
-#include "net/text_convert.h"
 #include "res/resource_ids.h"
 
 namespace kestrel {
 namespace {
 
-constexpr unsigned kButtonsBackFinish = 5;  // PSWIZB_BACK | PSWIZB_FINISH
-
 std::wstring IconStatus(int iconId, const wchar_t* tail) {
   // Shared icons live as long as the process, as long as any row shows them.
   HANDLE icon = ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(iconId), IMAGE_ICON, 16, 16, LR_SHARED);
-  return L"#ICON:" + std::to_wstring(reinterpret_cast<intptr_t>(icon)) + L"#@@" + tail;
+  return IconMarkup(static_cast<int64_t>(reinterpret_cast<intptr_t>(icon)), tail);
 }
 
 }  // namespace
@@ -58,13 +58,14 @@ const std::vector<TaskEntry>& TaskDispatchTable() {
 
 TaskHandler FindTask(const std::vector<TaskEntry>& table, const std::wstring& key) {
   for (const TaskEntry& entry : table)
-    if (::lstrcmpiW(entry.key, key.c_str()) == 0) return entry.run;
+    if (EqualsNoCase(entry.key, key)) return entry.run;
   return {};
 }
 
 void RunTasks(TaskRunHost& host, const std::vector<TaskEntry>& table) {
   if (!g_upgradeMode) WriteInstallState(kInstallStateRunning);
   TaskRows& rows = host.Rows();
+  host.OnRunStarted();
   for (int row = 0; row < rows.RowCount(); ++row) {
     const std::wstring key = rows.GetCellText(row, kColumnKey);
     TaskContext& ctx = host.ContextForRow(row);
@@ -76,12 +77,11 @@ void RunTasks(TaskRunHost& host, const std::vector<TaskEntry>& table) {
       continue;
     }
     rows.SetItemTextIfChanged(row, kColumnStatus, FailedStatus());
-    host.EnableBrowseButton(true);
-    host.PostWizardButtons(kButtonsBackFinish);
-    host.SetFinishCaption(L"Retry");
+    host.OnRunFailed(row);
     SendAuditTrace("commit:failed task:" + WideToUtf8(key).value_or(std::string()));
     return;
   }
+  host.OnRunFinished();
   SendAuditTrace("commit:task completed");
 }
 

@@ -25,18 +25,22 @@ const std::vector<TaskEntry>& TaskDispatchTable();
 // The handler for a key (case-insensitive); empty when unknown.
 TaskHandler FindTask(const std::vector<TaskEntry>& table, const std::wstring& key);
 
-// What the runner needs from the page around it.
+// What the runner needs from the host around it. The runner tells the
+// host how the run goes; what that shows (buttons, captions, a log) is the
+// host's business.
 class TaskRunHost {
  public:
   virtual ~TaskRunHost() = default;
   virtual TaskRows& Rows() = 0;
   // The context the tasks see, pointed at the row being run.
   virtual TaskContext& ContextForRow(int row) = 0;
-  // Posts PSM_SETWIZBUTTONS with these flags to the wizard.
-  virtual void PostWizardButtons(unsigned flags) = 0;
-  virtual void EnableBrowseButton(bool enable) = 0;
-  // Captions the Finish button, when the wizard has one.
-  virtual void SetFinishCaption(const std::wstring& caption) = 0;
+  // Before the first row.
+  virtual void OnRunStarted() {}
+  // The task of this row failed; no row after it runs. A new run (Retry)
+  // starts again from the first row.
+  virtual void OnRunFailed(int row) = 0;
+  // Every row succeeded.
+  virtual void OnRunFinished() {}
 };
 
 // The status markup of a finished row: the handle of icon 1010 (done) or

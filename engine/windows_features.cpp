@@ -6,11 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "core/progress_markup.h"
+#include "core/text_convert.h"
 #include "engine/child_process.h"
 #include "engine/feature_listing.h"
 #include "net/audit_trace.h"
-#include "net/text_convert.h"
+#include "win/file.h"
 #include "win/handle.h"
+#include "win/process.h"
 
 namespace kestrel {
 namespace {
@@ -66,16 +69,6 @@ class ScratchFile {
   std::wstring path_;
 };
 
-bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
-  win::UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
-  char buffer[16384];
-  DWORD got = 0;
-  while (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-  return true;
-}
-
 // Runs the English feature listing into a scratch file and returns its
 // text; empty when the tool cannot be run.
 std::string TakeFeatureListing() {
@@ -95,43 +88,29 @@ std::string TakeFeatureListing() {
                                          FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!output) return {};
 
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_HIDE;
-  startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = output.get();
-  startup.hStdError = output.get();
-  std::wstring commandLine = L"Dism.exe /online /get-features /English";
-  PROCESS_INFORMATION info = {};
-  if (!::CreateProcessW(tool.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &info))
-    return {};
-  win::UniqueHandle process(info.hProcess), thread(info.hThread);
+  win::UniqueHandle process =
+      win::StartHidden(tool, L"Dism.exe /online /get-features /English", output.get());
+  if (!process) return {};
   if (::WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0) return {};
   process.reset();
-  thread.reset();
   output.reset();
 
   std::string listing;
-  if (!ReadWholeFile(scratch.path(), listing)) return {};
+  if (!win::ReadWholeFile(scratch.path(), listing)) return {};
   return listing;
 }
 
 // Waits without a time limit, in budgets of slices as the other waits do.
 // False when the handle cannot be waited on.
-bool WaitUntilEnded(HANDLE process, int budget) {
-  if (budget < 1) budget = 1;
+bool WaitUntilEnded(TaskContext& ctx, HANDLE process, int budget) {
   for (;;) {
-    for (int i = 0; i < budget; ++i) {
-      switch (::WaitForSingleObject(process, WaitSliceMs())) {
-        case WAIT_OBJECT_0:
-          return true;
-        case WAIT_TIMEOUT:
-          break;
-        default:
-          return false;
-      }
+    switch (win::WaitInSlices(process, ctx.Settings().waitSliceMs, budget)) {
+      case win::SliceWait::kEnded:
+        return true;
+      case win::SliceWait::kBudgetSpent:
+        break;
+      case win::SliceWait::kFailed:
+        return false;
     }
   }
 }
@@ -159,12 +138,12 @@ int EnableWithDism(TaskContext& ctx, const std::wstring& feature, int budget, bo
 
   const std::wstring commandLine =
       L"Dism.exe /online /enable-feature /featurename:" + feature + (all ? L" /all" : L"");
-  win::UniqueHandle process = StartHidden(SystemToolPath(L"Dism.exe"), commandLine);
+  win::UniqueHandle process = win::StartHidden(SystemToolPath(L"Dism.exe"), commandLine);
   if (!process) {
     ReportStartFailure(ctx, feature, "Failed enable feature:");
     return 0;
   }
-  if (!WaitUntilEnded(process.get(), budget)) return 0;
+  if (!WaitUntilEnded(ctx, process.get(), budget)) return 0;
   // The tool's exit code is not trusted on its own: a code that asks for a
   // restart still leaves the feature on, and 0 has been seen without it.
   const int result = IsFeatureEnabled(feature) ? 1 : 0;
@@ -179,9 +158,7 @@ int EnableWithDism(TaskContext& ctx, const std::wstring& feature, int budget, bo
   return result;
 }
 
-std::wstring StepText(int progress, const wchar_t* caption) {
-  return L"#Progress:" + std::to_wstring(progress) + L" 100@@" + caption;
-}
+std::wstring StepText(int progress, const wchar_t* caption) { return ProgressMarkup(progress, 100, caption); }
 
 enum class Tool { kServerManager, kDism, kDismAll, kPkgMgr };
 
@@ -321,14 +298,14 @@ bool IsFeatureEnabled(const std::wstring& feature) {
 
 int EnableFeatureServerManager(TaskContext& ctx, const std::wstring& feature) {
   win::UniqueHandle process =
-      StartHidden(SystemToolPath(L"ServerManagerCmd.exe"), L"ServerManagerCmd.exe -install " + feature);
+      win::StartHidden(SystemToolPath(L"ServerManagerCmd.exe"), L"ServerManagerCmd.exe -install " + feature);
   if (!process) {
     // This tool's start failure is shown before it is traced.
     ctx.Ask(L"Failed to enable iis feature:" + feature, MB_OK);
     SendAuditTrace("Failed enable feature:" + Narrow(feature));
     return 0;
   }
-  if (!WaitUntilEnded(process.get(), kItemBudget)) return 0;
+  if (!WaitUntilEnded(ctx, process.get(), kItemBudget)) return 0;
   DWORD rawCode = 0;
   if (!::GetExitCodeProcess(process.get(), &rawCode)) return 0;
   // 1003: the role was already installed.
@@ -350,7 +327,7 @@ int EnableFeatureDismAll(TaskContext& ctx, const std::wstring& feature, int budg
 int EnableFeaturePkgMgr(TaskContext& ctx, const std::wstring& feature) {
   if (IsFeatureEnabled(feature)) return 1;
   win::UniqueHandle process =
-      StartHidden(SystemToolPath(L"PkgMgr.exe"), L"PkgMgr.exe /norestart /quiet /iu:" + feature);
+      win::StartHidden(SystemToolPath(L"PkgMgr.exe"), L"PkgMgr.exe /norestart /quiet /iu:" + feature);
   if (!process) {
     ReportStartFailure(ctx, feature, "PkgMgr Failed enable feature:");
     return 0;

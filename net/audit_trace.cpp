@@ -2,8 +2,6 @@
 
 #include <mutex>
 
-#include "app/builtin_strings.h"
-#include "app/globals.h"
 #include "net/audit_body.h"
 #include "net/download_text.h"
 #include "net/http_connection.h"
@@ -20,37 +18,26 @@ std::vector<std::string>& Sent() {
   static std::vector<std::string> sent;
   return sent;
 }
-std::optional<std::string>& EndpointOverride() {
-  static std::optional<std::string> url;
-  return url;
-}
-
-std::string Endpoint() {
-  {
-    std::lock_guard<std::mutex> lock(Mutex());
-    if (EndpointOverride()) return *EndpointOverride();
-  }
-  return LoadBuiltInStringUtf8(kStrAuditEndpoint).value_or(std::string());
-}
-
-// The partner identifier, installing the default on first use. The first
-// trace goes out at start-up before any other thread exists; the lock
-// covers later callers on other threads all the same.
-std::string PartnerId() {
-  std::lock_guard<std::mutex> lock(Mutex());
-  if (!g_partnerId) g_partnerId = kDefaultPartnerId;
-  return *g_partnerId;
+AuditTraceConfig& Config() {
+  static AuditTraceConfig config;
+  return config;
 }
 
 }  // namespace
 
+void ConfigureAuditTrace(AuditTraceConfig config) {
+  std::lock_guard<std::mutex> lock(Mutex());
+  Config() = std::move(config);
+}
+
 void SendAuditTrace(const std::string& text) {
-  const std::string partnerId = PartnerId();
+  std::string partnerId, endpoint;
   {
     std::lock_guard<std::mutex> lock(Mutex());
     Sent().push_back(text);
+    partnerId = Config().partnerId;
+    endpoint = Config().endpoint;
   }
-  const std::string endpoint = Endpoint();
   if (endpoint.empty()) return;
 
   SelfGrowBuffer body;
@@ -72,11 +59,6 @@ void SendAuditTrace(const std::string& text) {
 std::vector<std::string> SentAuditTraces() {
   std::lock_guard<std::mutex> lock(Mutex());
   return Sent();
-}
-
-void SetAuditServiceEndpoint(std::optional<std::string> url) {
-  std::lock_guard<std::mutex> lock(Mutex());
-  EndpointOverride() = std::move(url);
 }
 
 }  // namespace kestrel

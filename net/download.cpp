@@ -2,9 +2,9 @@
 
 #include <memory>
 
+#include "core/text_convert.h"
 #include "net/audit_trace.h"
 #include "net/download_text.h"
-#include "net/text_convert.h"
 #include "win/handle.h"
 #include "win/module.h"
 
@@ -22,13 +22,9 @@ void DeleteOldFile(const std::wstring& destination) {
   ::DeleteFileW(path.c_str());
 }
 
-void SetStatus(TaskContext& context, const std::string& text) {
-  if (auto wide = Utf8ToWide(text)) context.SetStatus(*wide);
-}
-
 // One request from the resume offset on; true when the file is complete.
 // The offset counts every byte written, across attempts.
-bool DownloadAttempt(TaskContext& context, HANDLE file, const std::string& url, uint64_t& offset,
+bool DownloadAttempt(Reporter& context, HANDLE file, const std::string& url, uint64_t& offset,
                      char* buffer) {
   context.SetStatus(L"Start downloading");
   ConnectionPtr connection = OpenUrlConnection(url);
@@ -76,7 +72,7 @@ bool DownloadAttempt(TaskContext& context, HANDLE file, const std::string& url, 
     DWORD written = 0;
     if (!::WriteFile(file, buffer, n, &written, nullptr) || written != n) return false;
     offset += n;
-    SetStatus(context, ProgressText(offset, total));
+    context.SetStatus(ProgressText(offset, total));
   }
 }
 
@@ -99,7 +95,7 @@ BOOL CopyFromBesideExecutable(const std::string& name, const std::wstring& desti
   return LongPathCopy(win::ExecutableFolder() + L"\\" + *wideName, destination);
 }
 
-int DownloadToFile(TaskContext& context, const std::wstring& destination, const std::string& url) {
+int DownloadToFile(Reporter& context, const std::wstring& destination, const std::string& url) {
   DeleteOldFile(destination);
   if (StartsWithNoCase(url, "file:")) return CopyFromBesideExecutable(url.substr(5), destination) ? 1 : 0;
 

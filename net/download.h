@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "engine/task_context.h"
 #include "net/http_connection.h"
+#include "net/reporter.h"
 
 namespace kestrel {
 
@@ -19,7 +19,7 @@ inline constexpr uint32_t kDownloadPiece = 64 * 1024;
 // 1 when the whole file arrived, else 0 (the partial file stays; the
 // caller reports the failure). Only a destination that cannot be created
 // is reported here.
-int DownloadToFile(TaskContext& context, const std::wstring& destination, const std::string& url);
+int DownloadToFile(Reporter& context, const std::wstring& destination, const std::string& url);
 
 // An opened GET request for the link, or null.
 ConnectionPtr OpenUrlConnection(const std::string& url);

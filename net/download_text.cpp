@@ -1,12 +1,12 @@
 #include "net/download_text.h"
 
-#include <cinttypes>
+#include "core/ascii_text.h"
+#include "core/progress_markup.h"
+
 #include <cstdio>
 
 namespace kestrel {
 namespace {
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::string Format(const char* format, double value, const char* unit) {
   char text[64];
@@ -32,13 +32,6 @@ std::optional<int> ParsePort(std::string_view digits) {
 }
 
 }  // namespace
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i)
-    if (Lower(text[i]) != Lower(prefix[i])) return false;
-  return true;
-}
 
 UrlParts SplitUrl(std::string_view url) {
   UrlParts parts;
@@ -76,10 +69,10 @@ std::string SizeText(uint64_t bytes) {
   return Format("%6.2f %s", value / static_cast<double>(kKB), "KB");
 }
 
-std::string ProgressText(uint64_t offset, int64_t total) {
-  char numbers[64];
-  std::snprintf(numbers, sizeof numbers, "#Progress:%" PRId64 " %" PRId64, static_cast<int64_t>(offset), total);
-  return std::string(numbers) + "@@Download:" + SizeText(offset) + " of " + SizeText(static_cast<uint64_t>(total));
+std::wstring ProgressText(uint64_t offset, int64_t total) {
+  return ProgressMarkup(static_cast<int64_t>(offset), total,
+                        L"Download:" + WidenAscii(SizeText(offset)) + L" of " +
+                            WidenAscii(SizeText(static_cast<uint64_t>(total))));
 }
 
 std::string RangeValue(uint64_t offset) { return "bytes=" + std::to_string(offset) + "-"; }

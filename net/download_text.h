@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/ascii_text.h"
+
 namespace kestrel {
 
 struct UrlParts {
@@ -28,12 +30,9 @@ std::string SizeText(uint64_t bytes);
 
 // Status markup after each piece: offset and total (-1 when unknown) with
 // their size texts.
-std::string ProgressText(uint64_t offset, int64_t total);
+std::wstring ProgressText(uint64_t offset, int64_t total);
 
 // Value of the Range header that resumes at offset.
 std::string RangeValue(uint64_t offset);
-
-// True when text starts with prefix, ASCII letters compared without case.
-bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 
 }  // namespace kestrel

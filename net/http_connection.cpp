@@ -4,7 +4,7 @@
 #include <cwchar>
 #include <vector>
 
-#include "net/text_convert.h"
+#include "core/text_convert.h"
 
 namespace kestrel {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/installer_state.h"
+#include "core/installer_state.h"
 #include "engine/sql_express.h"
 #include "net/audit_trace.h"
 #include "res/resource_ids.h"

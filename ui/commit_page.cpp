@@ -2,8 +2,8 @@
 
 #include <shlobj.h>
 
-#include "app/builtin_strings.h"
-#include "app/globals.h"
+#include "core/builtin_strings.h"
+#include "core/run_values.h"
 #include "engine/task_list.h"
 #include "net/audit_trace.h"
 #include "res/resource_ids.h"
@@ -15,8 +15,8 @@
 namespace kestrel {
 namespace {
 
-constexpr unsigned kButtonsBackFinish = 5;
-constexpr unsigned kButtonsDisabledFinish = 8;
+constexpr unsigned kButtonsBackFinish = PSWIZB_BACK | PSWIZB_FINISH;
+constexpr unsigned kButtonsDisabledFinish = PSWIZB_DISABLEDFINISH;
 
 }  // namespace
 
@@ -75,7 +75,7 @@ void CommitPage::BuildInstallTaskList() {
     win::ShowMessage(L"Failed to check os type", MB_OK);
     PostWizardButtons(kButtonsDisabledFinish);
   };
-  kestrel::BuildInstallTaskList(*this, host);
+  kestrel::BuildInstallTaskList(*this, host, wizard_.settings());
 }
 
 BOOL CommitPage::StartTaskRun() {
@@ -83,17 +83,29 @@ BOOL CommitPage::StartTaskRun() {
   EnableBrowseButton(false);
   // The previous run has ended (Finish was disabled while it ran): its
   // handle can go.
+  running_ = true;
   workerThread_.reset(::CreateThread(nullptr, 0, &CommitPage::WorkerEntry, this, 0, nullptr));
+  if (!workerThread_) running_ = false;
   return FALSE;
 }
 
 DWORD WINAPI CommitPage::WorkerEntry(void* page) {
+  auto* self = static_cast<CommitPage*>(page);
   try {
-    RunTasks(*static_cast<CommitPage*>(page));
+    RunTasks(*self);
   } catch (...) {
     // Out of memory in a task: the run just ends.
   }
+  self->running_ = false;
   return 0;
+}
+
+BOOL CommitPage::OnQueryCancel() {
+  // A task has no safe point to stop at, and every object it uses dies
+  // with the wizard: end here and now, leaving done what was done. No
+  // trace of a completed or failed run goes out for a run cut off.
+  if (running_) ::TerminateProcess(::GetCurrentProcess(), 0);
+  return TRUE;
 }
 
 void CommitPage::OnCommand(int id, int code, HWND control) {
@@ -148,11 +160,15 @@ TaskContext& CommitPage::ContextForRow(int row) {
   return *this;
 }
 
-void CommitPage::PostWizardButtons(unsigned flags) { ::PostMessageW(wizard_.hwnd(), PSM_SETWIZBUTTONS, 0, flags); }
+void CommitPage::OnRunFailed(int /*row*/) {
+  // The list stays as it is; Finish becomes Retry, which runs it again
+  // from the first row.
+  EnableBrowseButton(true);
+  PostWizardButtons(kButtonsBackFinish);
+  SetButtonCaption(ID_WIZFINISH, L"Retry");
+}
 
 void CommitPage::EnableBrowseButton(bool enable) { ::EnableWindow(Item(IDC_BROWSE), enable ? TRUE : FALSE); }
-
-void CommitPage::SetFinishCaption(const std::wstring& caption) { SetButtonCaption(ID_WIZFINISH, caption); }
 
 void CommitPage::SetStatus(const std::wstring& text) {
   taskList_.SetItemTextIfChanged(currentRow_, kColumnStatus, text.c_str());
@@ -170,6 +186,14 @@ void CommitPage::SetInstallDir(const std::wstring& dir) {
 }
 
 int CommitPage::Ask(const std::wstring& text, UINT type) { return win::ShowMessage(text, type); }
+
+int CommitPage::AskRestart(const std::wstring& question) {
+  return win::ShowMessageCaptioned(question, L"Reboot", MB_YESNO);
+}
+
+void CommitPage::RestartMachine() { wizard_.settings().restartMachine(); }
+
+const RunSettings& CommitPage::Settings() { return wizard_.settings(); }
 
 void CommitPage::SetButtonCaption(int id, const std::wstring& caption) {
   if (HWND button = wizard_.Button(id)) ::SetWindowTextW(button, caption.c_str());

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -33,6 +34,9 @@ class CommitPage : public CVantPropertyPage, private TaskContext, private TaskRu
   // The Finish handler (StartTaskRun); FALSE keeps the wizard open.
   BOOL OnWizardFinish() override { return StartTaskRun(); }
   BOOL StartTaskRun();
+  // Cancel while tasks run ends the process at once: the sheet would
+  // otherwise destroy the list and this page under the worker thread.
+  BOOL OnQueryCancel() override;
 
   std::wstring installFolder() const;
   std::wstring installDir() const;
@@ -61,9 +65,8 @@ class CommitPage : public CVantPropertyPage, private TaskContext, private TaskRu
   // TaskRunHost.
   TaskRows& Rows() override { return *this; }
   TaskContext& ContextForRow(int row) override;
-  void PostWizardButtons(unsigned flags) override;
-  void EnableBrowseButton(bool enable) override;
-  void SetFinishCaption(const std::wstring& caption) override;
+  void OnRunFailed(int row) override;
+  void EnableBrowseButton(bool enable);
 
   // TaskContext for the row being run.
   void SetStatus(const std::wstring& text) override;
@@ -74,6 +77,9 @@ class CommitPage : public CVantPropertyPage, private TaskContext, private TaskRu
   std::wstring InstallDir() override { return installDir(); }
   void SetInstallDir(const std::wstring& dir) override;
   int Ask(const std::wstring& text, UINT type) override;
+  int AskRestart(const std::wstring& question) override;
+  void RestartMachine() override;
+  const RunSettings& Settings() override;
   void SetButtonCaption(int id, const std::wstring& caption) override;
 
   CInstallWizard& wizard_;
@@ -83,6 +89,8 @@ class CommitPage : public CVantPropertyPage, private TaskContext, private TaskRu
   std::wstring installDir_;
   int currentRow_ = 0;
   win::UniqueHandle workerThread_;
+  // From the start of a run until the worker has left the runner.
+  std::atomic<bool> running_{false};
 };
 
 }  // namespace kestrel

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/builtin_strings.h"
+#include "core/builtin_strings.h"
 #include "res/resource_ids.h"
 #include "ui/licence_stream.h"
 #include "win/message_box.h"

@@ -3,7 +3,7 @@
 #include <commctrl.h>
 #include <prsht.h>
 
-#include "app/globals.h"
+#include "core/run_values.h"
 #include "res/resource_ids.h"
 #include "ui/cluster_mode_page.h"
 #include "ui/commit_page.h"
@@ -14,7 +14,7 @@
 
 namespace kestrel {
 
-CInstallWizard::CInstallWizard() : CVantPropertySheet(L"Test") {
+CInstallWizard::CInstallWizard(const RunSettings& settings) : CVantPropertySheet(L"Test"), settings_(settings) {
   // The commit page's proxy link is a link control, a class the start-up's
   // registration of the classic controls does not cover.
   INITCOMMONCONTROLSEX link = {sizeof link, ICC_LINK_CLASS};

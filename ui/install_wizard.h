@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "core/run_settings.h"
 #include "engine/task_context.h"
 #include "ui/vant_property_sheet.h"
 
@@ -18,7 +19,7 @@ class EULA;
 
 class CInstallWizard : public CVantPropertySheet {
  public:
-  CInstallWizard();
+  explicit CInstallWizard(const RunSettings& settings);
   ~CInstallWizard() override;
 
   // The database page's choice.
@@ -27,11 +28,13 @@ class CInstallWizard : public CVantPropertySheet {
   int EnterpriseEdition() const;
 
   CommitPage& commitPage() { return *commitPage_; }
+  const RunSettings& settings() const { return settings_; }
 
  protected:
   BOOL OnInitDialog(BOOL platformResult) override;
 
  private:
+  const RunSettings& settings_;
   std::unique_ptr<WelcomePage> welcomePage_;
   std::unique_ptr<EditionPage> editionPage_;
   std::unique_ptr<ClusterMode> clusterModePage_;

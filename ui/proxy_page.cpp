@@ -3,12 +3,8 @@
 #include <string>
 
 #include "net/proxy_settings.h"
-#include "net/text_convert.h"
 #include "res/resource_ids.h"
-#include "ui/web_config_proxy.h"
-#include "win/handle.h"
 #include "win/message_box.h"
-#include "win/module.h"
 
 namespace kestrel {
 namespace {
@@ -21,63 +17,6 @@ constexpr wchar_t kEnabledText[] =
 constexpr wchar_t kNoTypeText[] = L"Warning: No Proxy Type Is Selected!";
 
 constexpr int kEdits[] = {IDC_PROXY_ADDRESS, IDC_PROXY_PORT, IDC_PROXY_USER, IDC_PROXY_PASSWORD, IDC_PROXY_BYPASS};
-
-constexpr wchar_t kWebConfigFailed[] =
-    L"Failed to apply proxy settings. Please edit web.config located at the root directory manually to apply.";
-
-// Limit for reading web.config; a real one is a few kilobytes.
-constexpr LONGLONG kMaxWebConfigBytes = 64LL << 20;
-
-bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
-  win::UniqueHandle file(::CreateFileW(win::LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
-  LARGE_INTEGER size;
-  if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0 || size.QuadPart > kMaxWebConfigBytes) return false;
-  bytes.resize(static_cast<size_t>(size.QuadPart));
-  size_t done = 0;
-  while (done < bytes.size()) {
-    DWORD n = 0;
-    if (!::ReadFile(file.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &n, nullptr) || n == 0)
-      return false;
-    done += n;
-  }
-  return true;
-}
-
-// Writes the new content beside the file and then puts it in its place,
-// so a failure at any point leaves the old file whole.
-bool ReplaceFileContent(const std::wstring& path, const std::string& bytes) {
-  const std::wstring temp = path + L"." + std::to_wstring(::GetCurrentProcessId()) + L".new";
-  const std::wstring longTemp = win::LongPath(temp);
-  const std::wstring longPath = win::LongPath(path);
-  {
-    win::UniqueHandle file(::CreateFileW(longTemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    size_t done = 0;
-    bool ok = true;
-    while (ok && done < bytes.size()) {
-      DWORD n = 0;
-      ok = ::WriteFile(file.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &n, nullptr) &&
-           n > 0;
-      done += n;
-    }
-    if (!ok || !::FlushFileBuffers(file.get())) {
-      file.reset();
-      ::DeleteFileW(longTemp.c_str());
-      return false;
-    }
-  }
-  const DWORD attributes = ::GetFileAttributesW(longPath.c_str());
-  ::SetFileAttributesW(longPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (!::MoveFileExW(longTemp.c_str(), longPath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    if (attributes != INVALID_FILE_ATTRIBUTES) ::SetFileAttributesW(longPath.c_str(), attributes);
-    ::DeleteFileW(longTemp.c_str());
-    return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -187,22 +126,6 @@ void CProxyPage::ControlsToFields() {
 void ShowProxyDialog(HWND owner) {
   CProxyPage page;
   page.DoModal(owner);
-}
-
-int ApplyProxyToWebConfig(TaskContext& context) {
-  const ProxySettings settings = ProxySnapshot();
-  if (!settings.enabled) return 1;
-  const std::wstring path = context.InstallDir() + L"\\root\\web.config";
-
-  std::string content;
-  auto server = WideToUtf8(settings.server);
-  auto bypass = WideToUtf8(settings.bypassList);
-  if (server && bypass && ReadWholeFile(path, content)) {
-    auto updated = AddProxyToWebConfig(content, *server, *bypass);
-    if (updated && ReplaceFileContent(path, *updated)) return 1;
-  }
-  context.Ask(kWebConfigFailed, MB_OK);
-  return 0;
 }
 
 }  // namespace kestrel

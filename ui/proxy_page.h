@@ -1,12 +1,10 @@
-// The proxy dialog opened from the commit page, and the proxy section that
-// finalization writes into the product's web.config.
+// The proxy dialog opened from the commit page.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
-#include "engine/task_context.h"
 #include "win/dialog.h"
 
 namespace kestrel {
@@ -39,10 +37,5 @@ class CProxyPage : public win::Dialog {
 // Runs the dialog modally; OK stores the settings for every connection
 // opened afterwards.
 void ShowProxyDialog(HWND owner);
-
-// Writes the enabled proxy into InstallDir()\root\web.config; 1 when there
-// was nothing to do or the file was written, 0 (after a message) when the
-// file could not be changed, which then stays as it was.
-int ApplyProxyToWebConfig(TaskContext& context);
 
 }  // namespace kestrel

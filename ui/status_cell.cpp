@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/progress_markup.h"
+#include "core/progress_markup.h"
 #include "win/handle.h"
 
 namespace kestrel {

@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-#include "app/builtin_strings.h"
+#include "core/builtin_strings.h"
 #include "res/resource_ids.h"
 
 namespace kestrel {

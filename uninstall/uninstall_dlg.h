@@ -1,21 +1,28 @@
-// The uninstall window (arguments containing "-u") and its sequence.
+// The uninstall window (arguments containing "-u"): the host of the
+// removal sequence, which runs on a worker thread against this window.
 #pragma once
 
-#include <functional>
 #include <string>
 
+#include "core/run_settings.h"
+#include "engine/uninstall.h"
 #include "win/dialog.h"
 #include "win/handle.h"
 
 namespace kestrel {
 
-class UninstallDlg : public win::Dialog {
+class UninstallDlg : public win::Dialog, public UninstallContext {
  public:
-  UninstallDlg();
+  explicit UninstallDlg(const RunSettings& settings);
 
-  // Status line and activity bar, from any thread.
-  void SetStatus(const std::wstring& text);
-  void ProgressStep(int n);
+  // UninstallContext: the status line and activity bar, from any thread;
+  // questions as message boxes owned by this window.
+  void SetStatus(const std::wstring& text) override;
+  void ProgressStep(int n) override;
+  int Ask(const std::wstring& text, UINT type) override;
+  int AskRestart(const std::wstring& question) override;
+  void RestartMachine() override;
+  const RunSettings& Settings() override { return settings_; }
 
  protected:
   BOOL OnInitDialog() override;
@@ -24,17 +31,9 @@ class UninstallDlg : public win::Dialog {
 
  private:
   static DWORD WINAPI WorkerEntry(void* dialog);
+
+  const RunSettings& settings_;
   win::UniqueHandle uninstallThread_;
 };
-
-// The whole removal; ends the process with exit code 0.
-void RunUninstall(UninstallDlg& dialog);
-// Runs "DeployCfgCmd uninstall"; true when it ended within its cap.
-bool RunToolUninstall(UninstallDlg& dialog, const std::wstring& toolPath);
-void UninstallDeleteTree(UninstallDlg& dialog, const std::wstring& folder);
-
-// How many one-second waits the configuration tool gets (900). Tests give
-// it fewer through this seam.
-void SetToolUninstallCap(int seconds);
 
 }  // namespace kestrel

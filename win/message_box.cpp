@@ -1,7 +1,6 @@
 #include "win/message_box.h"
 
 #include <atomic>
-#include <mutex>
 
 #include "win/module.h"
 
@@ -9,15 +8,6 @@ namespace win {
 namespace {
 
 std::atomic<HWND> g_mainWindow{nullptr};
-
-std::mutex& HandlerMutex() {
-  static std::mutex m;
-  return m;
-}
-MessageHandler& Handler() {
-  static MessageHandler h;
-  return h;
-}
 
 UINT WithCustomaryIcon(UINT type) {
   if ((type & MB_ICONMASK) != 0) return type;
@@ -34,12 +24,6 @@ UINT WithCustomaryIcon(UINT type) {
 }
 
 int Show(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type) {
-  MessageHandler handler;
-  {
-    std::lock_guard<std::mutex> lock(HandlerMutex());
-    handler = Handler();
-  }
-  if (handler) return handler(text, caption, type);
   return ::MessageBoxW(owner, text.c_str(), caption.c_str(), type);
 }
 
@@ -57,11 +41,6 @@ int ShowMessage(HWND owner, const std::wstring& text, UINT type) {
 
 int ShowMessageCaptioned(const std::wstring& text, const std::wstring& caption, UINT type) {
   return Show(nullptr, text, caption, type);
-}
-
-void SetMessageHandler(MessageHandler handler) {
-  std::lock_guard<std::mutex> lock(HandlerMutex());
-  Handler() = std::move(handler);
 }
 
 }  // namespace win

@@ -5,7 +5,6 @@
 
 #include <windows.h>
 
-#include <functional>
 #include <string>
 
 namespace win {
@@ -23,10 +22,5 @@ int ShowMessage(HWND owner, const std::wstring& text, UINT type);
 
 // Shows a message box with an explicit caption and no owner, no icon added.
 int ShowMessageCaptioned(const std::wstring& text, const std::wstring& caption, UINT type);
-
-// Replaces the real message box, for tests that run tasks without a
-// window. The handler receives the text, the caption and the full type.
-using MessageHandler = std::function<int(const std::wstring& text, const std::wstring& caption, UINT type)>;
-void SetMessageHandler(MessageHandler handler);
 
 }  // namespace win

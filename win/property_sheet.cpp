@@ -30,8 +30,6 @@ PropertyPage::PropertyPage(int templateId) : templateId_(templateId) {
   record_.lParam = reinterpret_cast<LPARAM>(this);
 }
 
-std::wstring PropertyPage::ItemText(int id) const { return WindowText(Item(id)); }
-
 void PropertyPage::SetHeaderTitle(const std::wstring& title) {
   headerTitle_ = title;
   record_.pszHeaderTitle = headerTitle_.c_str();
@@ -49,8 +47,6 @@ void PropertyPage::SetIcon(int iconId) {
   record_.pszIcon = MAKEINTRESOURCEW(iconId);
   record_.dwFlags |= PSP_USEICONID;
 }
-
-bool PropertyPage::OnMessage(UINT, WPARAM, LPARAM, INT_PTR*) { return false; }
 
 bool PropertyPage::OnSheetNotify(const NMHDR& header) {
   switch (header.code) {
@@ -71,7 +67,8 @@ bool PropertyPage::OnSheetNotify(const NMHDR& header) {
       SetMessageResult(OnWizardFinish() ? 0 : 1);
       return true;
     case PSN_QUERYCANCEL:
-      SetMessageResult(FALSE);
+      // Non-zero keeps the sheet open.
+      SetMessageResult(OnQueryCancel() ? FALSE : TRUE);
       return true;
     default:
       return false;
@@ -81,41 +78,19 @@ bool PropertyPage::OnSheetNotify(const NMHDR& header) {
 INT_PTR PropertyPage::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NOTIFY) {
     const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-    if (header->hwndFrom == ::GetParent(hwnd_) && OnSheetNotify(*header)) return TRUE;
+    if (header->hwndFrom == ::GetParent(hwnd()) && OnSheetNotify(*header)) return TRUE;
   }
-  INT_PTR result = 0;
-  if (OnMessage(message, wParam, lParam, &result)) return result;
-  switch (message) {
-    case WM_INITDIALOG:
-      return OnInitDialog();
-    case WM_COMMAND:
-      OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
-      return TRUE;
-    default:
-      return FALSE;
-  }
+  return DialogBase::Dispatch(message, wParam, lParam);
 }
 
 INT_PTR CALLBACK PropertyPage::Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  PropertyPage* self = nullptr;
-  if (message == WM_INITDIALOG) {
-    // The platform passes its own copy of the page record; our object
-    // travels in its lParam.
-    self = reinterpret_cast<PropertyPage*>(reinterpret_cast<const PROPSHEETPAGEW*>(lParam)->lParam);
-    self->hwnd_ = hwnd;
-    ::SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
-  } else {
-    self = reinterpret_cast<PropertyPage*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
-  }
-  if (self == nullptr) return FALSE;
-  try {
-    INT_PTR result = self->Dispatch(message, wParam, lParam);
-    if (message == WM_NCDESTROY) self->hwnd_ = nullptr;
-    return result;
-  } catch (...) {
-    // Out of memory inside a handler: the message counts as not handled.
-    return FALSE;
-  }
+  // The platform passes its own copy of the page record; our object
+  // travels in its lParam.
+  PropertyPage* attaching =
+      message == WM_INITDIALOG
+          ? reinterpret_cast<PropertyPage*>(reinterpret_cast<const PROPSHEETPAGEW*>(lParam)->lParam)
+          : nullptr;
+  return Route(attaching, hwnd, message, wParam, lParam);
 }
 
 // ---------------------------------------------------------------- sheet

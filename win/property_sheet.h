@@ -12,23 +12,15 @@
 #include <string>
 #include <vector>
 
+#include "win/dialog.h"
+
 namespace win {
 
 class PropertySheet;
 
-class PropertyPage {
+class PropertyPage : public DialogBase {
  public:
   explicit PropertyPage(int templateId);
-  virtual ~PropertyPage() = default;
-  PropertyPage(const PropertyPage&) = delete;
-  PropertyPage& operator=(const PropertyPage&) = delete;
-
-  HWND hwnd() const { return hwnd_; }
-  HWND Item(int id) const { return ::GetDlgItem(hwnd_, id); }
-  std::wstring ItemText(int id) const;
-  void SetItemText(int id, const std::wstring& text) const { ::SetDlgItemTextW(hwnd_, id, text.c_str()); }
-  // Sets the result of a notification handled in OnMessage.
-  void SetMessageResult(LRESULT result) const { ::SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, result); }
 
   // The page record handed to the platform. Its strings live in this
   // object, so they stay valid for the life of the sheet.
@@ -45,6 +37,9 @@ class PropertyPage {
   virtual LRESULT OnWizardNext() { return 0; }
   virtual LRESULT OnWizardBack() { return 0; }
   virtual BOOL OnWizardFinish() { return TRUE; }
+  // Cancel or the close box while this page is active: TRUE lets the
+  // wizard close.
+  virtual BOOL OnQueryCancel() { return TRUE; }
 
  protected:
   // Record settings, for constructors of concrete pages.
@@ -53,14 +48,11 @@ class PropertyPage {
   void SetIcon(int iconId);
   void AddRecordFlags(DWORD flags) { record_.dwFlags |= flags; }
 
-  virtual BOOL OnInitDialog() { return TRUE; }
-  virtual void OnCommand(int /*id*/, int /*code*/, HWND /*control*/) {}
-  // Handles a message first; return true with *result set when handled.
-  virtual bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result);
+  // The sheet's notifications to their hooks, then the common dispatch.
+  INT_PTR Dispatch(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
   static INT_PTR CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-  INT_PTR Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
   bool OnSheetNotify(const NMHDR& header);
 
   int templateId_;
@@ -68,7 +60,6 @@ class PropertyPage {
   PROPSHEETPAGEW record_ = {};
   std::wstring title_;
   std::wstring headerTitle_;
-  HWND hwnd_ = nullptr;
 };
 
 class PropertySheet {

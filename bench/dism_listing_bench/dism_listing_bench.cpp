@@ -114,8 +114,7 @@ double Seconds(LARGE_INTEGER from, LARGE_INTEGER to) {
 }  // namespace
 
 int wmain() {
-  // No audit service: the traces are only recorded.
-  kestrel::SetAuditServiceEndpoint(std::string());
+  // The audit trace is not configured here: traces are only recorded.
   const std::wstring listing = kt::ScratchFolder(L"dism-listing-bench") + L"\\listing.txt";
   std::printf("%-22s %-9s %5s %8s %9s %9s %6s %6s %8s\n", "handler", "start", "items", "listings", "described",
               "least", "runs", "result", "seconds");

@@ -11,8 +11,8 @@
 #include <cwchar>
 #include <string>
 
+#include "core/text_convert.h"
 #include "net/download.h"
-#include "net/text_convert.h"
 #include "support/bench_list.h"
 #include "win/handle.h"
 

@@ -25,7 +25,12 @@ class BenchContext : public kestrel::TaskContext {
   std::wstring InstallDir() override { return {}; }
   void SetInstallDir(const std::wstring&) override {}
   int Ask(const std::wstring& text, UINT) override;
+  int AskRestart(const std::wstring&) override { return IDNO; }
+  void RestartMachine() override {}
+  const kestrel::RunSettings& Settings() override { return settings; }
   void SetButtonCaption(int, const std::wstring&) override {}
+
+  kestrel::RunSettings settings;
 
   kestrel::CVantListCtrl* list = nullptr;
   long long updates = 0;

@@ -7,8 +7,8 @@
 
 #include <algorithm>
 
-#include "app/installer_state.h"
-#include "app/system_inspection.h"
+#include "core/installer_state.h"
+#include "core/system_inspection.h"
 #include "res/resource_ids.h"
 #include "support/journey.h"
 #include "support/process_fixtures.h"

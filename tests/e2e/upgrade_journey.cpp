@@ -7,8 +7,8 @@
 
 #include <regex>
 
-#include "app/installer_state.h"
-#include "app/system_inspection.h"
+#include "core/installer_state.h"
+#include "core/system_inspection.h"
 #include "res/resource_ids.h"
 #include "support/installed_product.h"
 #include "support/journey.h"

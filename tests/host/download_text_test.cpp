@@ -32,8 +32,8 @@ TEST(SizeText, UnitBoundariesAndWidth) {
 }
 
 TEST(ProgressText, KnownAndUnknownTotal) {
-  EXPECT_EQ(ProgressText(1572864, 10485760), "#Progress:1572864 10485760@@Download:  1.50 MB of  10.00 MB");
-  EXPECT_EQ(ProgressText(65536, -1), "#Progress:65536 -1@@Download: 64.00 KB of 16777216.00 TB");
+  EXPECT_EQ(ProgressText(1572864, 10485760), L"#Progress:1572864 10485760@@Download:  1.50 MB of  10.00 MB");
+  EXPECT_EQ(ProgressText(65536, -1), L"#Progress:65536 -1@@Download: 64.00 KB of 16777216.00 TB");
 }
 
 TEST(RangeValue, OpenEndedFromOffset) {

@@ -1,4 +1,4 @@
-#include "engine/progress_markup.h"
+#include "core/progress_markup.h"
 
 #include <gtest/gtest.h>
 

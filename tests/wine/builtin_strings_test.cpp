@@ -1,4 +1,4 @@
-#include "app/builtin_strings.h"
+#include "core/builtin_strings.h"
 
 #include <gtest/gtest.h>
 

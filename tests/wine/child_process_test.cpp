@@ -26,8 +26,6 @@ using Runner = int (*)(kestrel::TaskContext&, const std::wstring&, const std::ws
 
 class ChildProcess : public testing::Test {
  protected:
-  ~ChildProcess() override { kestrel::SetWaitSliceMs(1000); }
-
   kt::FakeTool tool_{kFolder, L"DeployCfgCmd.exe"};
   kt::RecordingContext ctx_;
   kt::NewTraces traces_;
@@ -36,10 +34,10 @@ class ChildProcess : public testing::Test {
 // Both runners: a program that ends inside the first slice leaves no
 // progress text, and the runner passes our exact command line.
 TEST_F(ChildProcess, ProgramEndingInTheFirstSliceWritesNoProgress) {
-  // The slice outlasts any start-up on a loaded machine.
-  kestrel::SetWaitSliceMs(kt::kPatienceMs);
   for (Runner run : {Runner(RunAndWait), Runner(RunProcess)}) {
     kt::RecordingContext ctx;
+    // The slice outlasts any start-up on a loaded machine.
+    ctx.settings.waitSliceMs = kt::kPatienceMs;
     EXPECT_EQ(run(ctx, tool_.path(), kCommand, 900), 1);
     EXPECT_TRUE(ctx.statuses().empty());
     EXPECT_TRUE(ctx.questions().empty());
@@ -58,7 +56,7 @@ TEST_F(ChildProcess, RunAndWaitIgnoresTheExitCode) {
 TEST_F(ChildProcess, RunAndWaitTimesOutAndLeavesTheProgramRunning) {
   kt::NamedEvent never(L"never");
   tool_.WaitFor(never);
-  kestrel::SetWaitSliceMs(20);
+  ctx_.settings.waitSliceMs = 20;
   EXPECT_EQ(RunAndWait(ctx_, tool_.path(), kCommand, 4), 0);
   EXPECT_EQ(ctx_.statuses(), (std::vector<std::wstring>{Progress(0, 4), Progress(1, 4), Progress(2, 4), Progress(3, 4)}));
   EXPECT_EQ(tool_.RunningCount(), 1u);
@@ -69,9 +67,9 @@ TEST_F(ChildProcess, RunAndWaitTimesOutAndLeavesTheProgramRunning) {
 TEST_F(ChildProcess, BudgetBelowOneCountsAsOne) {
   kt::NamedEvent never(L"never");
   tool_.WaitFor(never);
-  kestrel::SetWaitSliceMs(20);
   for (int budget : {0, -5}) {
     kt::RecordingContext ctx;
+    ctx.settings.waitSliceMs = 20;
     EXPECT_EQ(RunAndWait(ctx, tool_.path(), kCommand, budget), 0);
     EXPECT_EQ(ctx.statuses(), (std::vector<std::wstring>{Progress(0, 1)}));
   }
@@ -81,7 +79,7 @@ TEST_F(ChildProcess, RunProcessStartsTheBarAgainAndJudgesTheCodeAtTheEnd) {
   kt::NamedEvent release(L"release");
   tool_.WaitFor(release);
   tool_.SetExitCodes(L"87");
-  kestrel::SetWaitSliceMs(20);
+  ctx_.settings.waitSliceMs = 20;
   int result = -1;
   std::thread runner([&] { result = RunProcess(ctx_, tool_.path(), kCommand, 3); });
   // Let the bar fill and wrap twice before the tool ends.

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "app/installer_state.h"
+#include "core/installer_state.h"
 #include "engine/sql_express.h"
 #include "res/resource_ids.h"
 #include "support/net_fixtures.h"

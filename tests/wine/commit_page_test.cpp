@@ -8,7 +8,7 @@
 #include <array>
 #include <memory>
 
-#include "app/installer_state.h"
+#include "core/installer_state.h"
 #include "res/resource_ids.h"
 #include "support/process_fixtures.h"
 #include "support/test_support.h"

@@ -15,10 +15,9 @@ using namespace kestrel;
 class ConfigTool : public testing::Test {
  protected:
   void SetUp() override {
-    SetWaitSliceMs(kt::kPatienceMs);  // one slice: no progress, no waiting
+    ctx_.settings.waitSliceMs = kt::kPatienceMs;  // one slice: no progress, no waiting
     ctx_.SetInstallDir(L"C:\\ktest\\config-tool");
   }
-  void TearDown() override { SetWaitSliceMs(1000); }
 
   kt::FakeTool tool_{L"C:\\ktest\\config-tool", L"DeployCfgCmd.exe"};
   kt::RecordingContext ctx_;

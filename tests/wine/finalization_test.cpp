@@ -8,10 +8,9 @@
 
 #include <algorithm>
 
-#include "app/installer_state.h"
+#include "core/installer_state.h"
 #include "support/recording_context.h"
 #include "support/test_support.h"
-#include "win/message_box.h"
 #include "win/registry.h"
 #include "win/shell.h"
 
@@ -61,15 +60,8 @@ class Finalization : public testing::Test {
     ctx_.SetInstallDir(installDir_);
     DeleteEntry();
     RemoveShortcuts();
-    win::SetMessageHandler([this](const std::wstring& text, const std::wstring& caption, UINT type) {
-      questions_.push_back({text, caption, type});
-      return rebootAnswer_;
-    });
-    SetMachineRestarter([this] { ++restarts_; });
   }
   void TearDown() override {
-    win::SetMessageHandler(nullptr);
-    SetMachineRestarter(nullptr);
     DeleteEntry();
     RemoveShortcuts();
     kt::RemoveTree(L"C:\\ktest\\final");
@@ -89,16 +81,9 @@ class Finalization : public testing::Test {
     ::DeleteFileW((Desktop() + L"\\Marrowfield Cluster Manager.URL").c_str());
   }
 
-  struct Shown {
-    std::wstring text, caption;
-    UINT type;
-  };
   kt::InstallerKeyScope registry_;
   kt::RecordingContext ctx_;
   std::wstring installDir_;
-  std::vector<Shown> questions_;
-  int rebootAnswer_ = IDNO;
-  int restarts_ = 0;
 };
 
 TEST_F(Finalization, InternetShortcutBytes) {
@@ -148,17 +133,18 @@ TEST_F(Finalization, InstallWritesShortcutsEntryAndStateThenAsksToRestart) {
 
   EXPECT_EQ(kt::InstallerValueBytes(kValueInstallState), (std::vector<unsigned char>{0, 0, 0, 0}));
   EXPECT_EQ(ctx_.captions()[IDCANCEL], L"Close");
-  ASSERT_EQ(questions_.size(), 2u);
-  EXPECT_EQ(questions_[0].text, L"Reboot is needed to complete the installation, reboot now?");
-  EXPECT_EQ(questions_[0].caption, L"Reboot");
-  EXPECT_EQ(questions_[0].type, static_cast<UINT>(MB_YESNO)) << "no icon";
-  EXPECT_EQ(restarts_, 0) << "No restarts nothing";
+  const auto questions = ctx_.questions();
+  ASSERT_EQ(questions.size(), 2u) << "one restart question per run, through the context";
+  EXPECT_EQ(questions[0].text, L"Reboot is needed to complete the installation, reboot now?");
+  EXPECT_EQ(questions[0].caption, L"Reboot");
+  EXPECT_EQ(questions[0].type, static_cast<UINT>(MB_YESNO));
+  EXPECT_EQ(ctx_.restarts(), 0) << "No restarts nothing";
 }
 
 TEST_F(Finalization, YesRestartsTheMachine) {
-  rebootAnswer_ = IDYES;
+  ctx_.QueueAnswers({IDYES});
   EXPECT_EQ(FinalizeInstall(ctx_), 1);
-  EXPECT_EQ(restarts_, 1);
+  EXPECT_EQ(ctx_.restarts(), 1);
 }
 
 TEST_F(Finalization, UpgradeTouchesOnlyTheVersion) {
@@ -166,7 +152,7 @@ TEST_F(Finalization, UpgradeTouchesOnlyTheVersion) {
   EXPECT_EQ(EntryValues(), (std::vector<Value>{{L"DisplayVersion", REG_SZ, L"6.10.4129"}, {L"Version", REG_SZ, L"6.10.4129"}}))
       << "a missing entry gets just the two values";
   EXPECT_EQ(ctx_.captions()[IDCANCEL], L"Close");
-  EXPECT_TRUE(questions_.empty()) << "no restart question after an upgrade";
+  EXPECT_TRUE(ctx_.questions().empty()) << "no restart question after an upgrade";
   EXPECT_TRUE(kt::InstallerValueBytes(kValueInstallState).empty());
 
   SetUninstallValue(L"DisplayVersion", REG_SZ, L"1.0", 8);

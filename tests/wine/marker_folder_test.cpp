@@ -1,4 +1,4 @@
-#include "app/marker_folder.h"
+#include "engine/marker_folder.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 
 #include <cstdio>
 
-#include "app/globals.h"
-#include "app/system_inspection.h"
+#include "core/run_values.h"
+#include "core/system_inspection.h"
 
 int wmain() {
   const int32_t result = kestrel::CheckOsVersion();

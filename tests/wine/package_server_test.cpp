@@ -9,11 +9,11 @@
 #include <memory>
 #include <regex>
 
-#include "app/installer_state.h"
+#include "core/installer_state.h"
 #include "engine/product_package.h"
 #include "res/resource_ids.h"
-#include "support/net_fixtures.h"
 #include "support/installed_product.h"
+#include "support/net_fixtures.h"
 #include "support/process_fixtures.h"
 #include "support/product_package_builder.h"
 #include "support/task_host_run.h"
@@ -150,8 +150,10 @@ TEST_F(PackageInstall, InstallsConfiguresAndRegistersTheProductInTheChosenFolder
   EXPECT_EQ(win::QueryText(entry.get(), L"UninstallString", 1024).value_or(L""),
             L"\"" + installDir_ + L"\\KestrelSetup.exe\" -u");
   EXPECT_EQ(win::QueryText(entry.get(), L"DisplayIcon", 1024).value_or(L""), installDir_ + L"\\brand.ico,0");
-  ASSERT_EQ(run.boxes.size(), 1u);
-  EXPECT_EQ(run.boxes[0].caption, L"Reboot");
+  ASSERT_FALSE(run.questions.empty());
+  EXPECT_EQ(run.questions.back().caption, L"Reboot");
+  EXPECT_EQ(run.questions.back().text, L"Reboot is needed to complete the installation, reboot now?");
+  EXPECT_EQ(run.questions.back().type, static_cast<UINT>(MB_YESNO));
   EXPECT_EQ(run.restarts, 0) << "No to the restart question";
   EXPECT_TRUE(run.traces.empty()) << testing::PrintToString(run.traces);
 }

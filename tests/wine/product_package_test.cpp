@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-#include "app/installer_state.h"
+#include "core/installer_state.h"
 #include "support/recording_context.h"
 #include "support/test_support.h"
 

@@ -4,6 +4,7 @@
 
 #include <thread>
 
+#include "engine/web_config.h"
 #include "net/proxy_settings.h"
 #include "res/resource_ids.h"
 #include "support/net_fixtures.h"

@@ -10,7 +10,6 @@
 #include "support/process_fixtures.h"
 #include "support/recording_context.h"
 #include "support/test_support.h"
-#include "win/message_box.h"
 #include "win/registry.h"
 
 namespace {
@@ -29,12 +28,8 @@ void ExpectPollCount(const Lines& statuses) {
 class Services : public testing::Test {
  protected:
   Services() {
-    kestrel::SetFailureTextPauseMs(0);
+    ctx_.settings.failureTextPauseMs = 0;
     ctx_.argument = kService;
-  }
-  ~Services() override {
-    kestrel::SetFailureTextPauseMs(5000);
-    kestrel::SetServicePollPauseMs(500);
   }
 
   kt::RecordingContext ctx_;
@@ -53,6 +48,7 @@ TEST_F(Services, MissingServiceIsNamedWithTheError) {
   EXPECT_EQ(kestrel::StopServiceTask(ctx_), 0);
   EXPECT_EQ(ctx_.statuses(), Lines{L"Failed to open service:VEVer, 1060"});
   kt::RecordingContext start;
+  start.settings.failureTextPauseMs = 0;
   start.argument = kService;
   EXPECT_EQ(kestrel::StartServiceTask(start), 0);
   EXPECT_EQ(start.statuses(), Lines{L"Failed to open service:VEVer, 1060"});
@@ -99,7 +95,7 @@ class StuckService : public Services, public testing::WithParamInterface<StuckCa
 // After 120 queries the task goes on as if the service had got there.
 TEST_P(StuckService, SucceedsAfterTheLastPoll) {
   const StuckCase& c = GetParam();
-  kestrel::SetServicePollPauseMs(0);
+  ctx_.settings.servicePollPauseMs = 0;
   kt::TestService service(kService, c.arguments);
   ASSERT_TRUE(service.created());
   if (c.startFirst) {
@@ -125,36 +121,32 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(Services, RefusedStopControlFails) {
   kt::TestService service(kService, L"--start-delay-ms forever");
   kt::RecordingContext starter;
+  starter.settings.failureTextPauseMs = 0;
   starter.argument = kService;
-  kestrel::SetServicePollPauseMs(0);
+  starter.settings.servicePollPauseMs = 0;
   ASSERT_EQ(kestrel::StartServiceTask(starter), 1);
   ASSERT_EQ(service.State(), static_cast<DWORD>(SERVICE_START_PENDING));
   EXPECT_EQ(kestrel::StopServiceTask(ctx_), 0);
   EXPECT_EQ(ctx_.statuses(), Lines{L"Failed to open service"});
 }
 
-// The quiet stop has no task row to write to, and it must not reach for a
-// message box either: it runs while the commit page is being built.
+// The quiet stop has no task row to write to and no context to ask
+// through: it runs while the commit page is being built, and reports only
+// its result (a message box would hold this test until it times out).
 TEST(QuietStop, StopsTheMonitorAndReportsOnlyItsResult) {
-  int shown = 0;
-  win::SetMessageHandler([&](const std::wstring&, const std::wstring&, UINT) {
-    ++shown;
-    return IDOK;
-  });
+  kestrel::RunSettings settings;
   ASSERT_TRUE(kt::TestService::Remove(kService));
-  EXPECT_FALSE(kestrel::StopMonitorServiceQuietly());
+  EXPECT_FALSE(kestrel::StopMonitorServiceQuietly(settings));
   {
     kt::TestService service(kService, L"");
-    EXPECT_TRUE(kestrel::StopMonitorServiceQuietly());
+    EXPECT_TRUE(kestrel::StopMonitorServiceQuietly(settings));
   }
   {
     kt::TestService service(kService, L"--stop-delay-ms 1500");
     ASSERT_TRUE(service.StartAndWaitRunning());
-    EXPECT_TRUE(kestrel::StopMonitorServiceQuietly());
+    EXPECT_TRUE(kestrel::StopMonitorServiceQuietly(settings));
     EXPECT_EQ(service.State(), static_cast<DWORD>(SERVICE_STOPPED));
   }
-  win::SetMessageHandler(nullptr);
-  EXPECT_EQ(shown, 0);
 }
 
 TEST(WebServer, StopRunsTheSystemResetToolWithItsBudget) {

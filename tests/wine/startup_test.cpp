@@ -2,7 +2,7 @@
 // question and the install wizard.
 #include <gtest/gtest.h>
 
-#include "app/installer_state.h"
+#include "core/installer_state.h"
 #include "support/test_support.h"
 
 namespace {

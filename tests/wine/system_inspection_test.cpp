@@ -1,8 +1,9 @@
-#include "app/system_inspection.h"
+#include "core/run_settings.h"
+#include "core/system_inspection.h"
 
 #include <gtest/gtest.h>
 
-#include "app/globals.h"
+#include "core/run_values.h"
 #include "support/test_support.h"
 #include "win/handle.h"
 
@@ -74,12 +75,12 @@ TEST(SystemInspection, DescriptionIsProductNameAndBuildLabel) {
   SetCurrentVersionValue("BuildLabEx", nullptr);
 }
 
-TEST(SystemInspection, VersionSourceSeamFeedsTheClassification) {
+TEST(SystemInspection, VersionSourceFeedsTheClassification) {
   // Windows Server 2012 class: not producible under this Wine.
-  kestrel::SetOsVersionSource([] { return kestrel::OsVersionData{true, 6, 2, 0, 3}; });
-  EXPECT_EQ(kestrel::CheckOsVersion(), 0);
+  kestrel::RunSettings settings;
+  settings.osVersion = [] { return kestrel::OsVersionData{true, 6, 2, 0, 3}; };
+  EXPECT_EQ(kestrel::CheckOsVersion(settings.osVersion), 0);
   EXPECT_EQ(g_isServer2012Plus, 1);
-  kestrel::SetOsVersionSource(nullptr);
   g_isServer2012Plus = 0;
 }
 

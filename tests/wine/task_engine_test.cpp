@@ -5,9 +5,9 @@
 #include <functional>
 #include <map>
 
-#include "app/globals.h"
-#include "app/installer_state.h"
-#include "app/system_inspection.h"
+#include "core/installer_state.h"
+#include "core/run_values.h"
+#include "core/system_inspection.h"
 #include "engine/task_list.h"
 #include "engine/task_runner.h"
 #include "net/audit_trace.h"
@@ -66,16 +66,14 @@ class FakeRunHost : public TaskRunHost {
     rowsRun.push_back(row);
     return context;
   }
-  void PostWizardButtons(unsigned flags) override { posted.push_back(flags); }
-  void EnableBrowseButton(bool enable) override { browseEnabled = enable; }
-  void SetFinishCaption(const std::wstring& caption) override { finishCaption = caption; }
+  void OnRunStarted() override { events.push_back(L"started"); }
+  void OnRunFailed(int row) override { events.push_back(L"failed:" + std::to_wstring(row)); }
+  void OnRunFinished() override { events.push_back(L"finished"); }
 
   TableRows rows;
   RowContext context{*this};
   std::vector<int> rowsRun;
-  std::vector<unsigned> posted;
-  bool browseEnabled = false;
-  std::wstring finishCaption;
+  std::vector<std::wstring> events;
 };
 
 void ResetOsFlags() {
@@ -89,9 +87,14 @@ class TaskEngine : public testing::Test {
     g_upgradeMode = 0;
   }
   void TearDown() override {
-    SetOsVersionSource(nullptr);
     ResetOsFlags();
     g_upgradeMode = 0;
+  }
+  // Feeds the classification a chosen Windows version.
+  static RunSettings RunningOn(OsVersionData version) {
+    RunSettings settings;
+    settings.osVersion = [version] { return version; };
+    return settings;
   }
   kt::InstallerKeyScope registry_;
 };
@@ -127,7 +130,6 @@ TEST_F(TaskEngine, InstallListPerWindowsClass) {
   };
   for (const Case& c : cases) {
     ResetOsFlags();
-    SetOsVersionSource([v = c.version] { return v; });
     TableRows rows;
     rows.AppendRow(L"LEFTOVER");
     bool reported = false;
@@ -137,16 +139,16 @@ TEST_F(TaskEngine, InstallListPerWindowsClass) {
                         return d;
                       },
                       [] { return 0; }, [&] { reported = true; }};
-    BuildInstallTaskList(rows, host);
+    BuildInstallTaskList(rows, host, RunningOn(c.version));
     EXPECT_EQ(rows.Keys(), c.keys) << c.name;
     EXPECT_FALSE(reported) << c.name;
   }
 }
 
 TEST_F(TaskEngine, InstallListLabelsAndArguments) {
-  SetOsVersionSource([] { return OsVersionData{true, 6, 2, 0, 3}; });
   TableRows rows;
-  BuildInstallTaskList(rows, TaskListHost{[] { return DatabaseChoice{}; }, [] { return 0; }, nullptr});
+  BuildInstallTaskList(rows, TaskListHost{[] { return DatabaseChoice{}; }, [] { return 0; }, nullptr},
+                       RunningOn({true, 6, 2, 0, 3}));
   const std::vector<std::array<std::wstring, 3>> expected = {
       {L"StartDismCmdProcessEx", L"Install .Net 4.5", L"NETFx4"},
       {L"INSTALLNET", L"Install .Net 4.0", L""},
@@ -170,11 +172,11 @@ TEST_F(TaskEngine, InstallListLabelsAndArguments) {
 
 TEST_F(TaskEngine, UnsupportedWindowsLeavesAnEmptyList) {
   for (OsVersionData v : {OsVersionData{true, 5, 1, 3, 1}, OsVersionData{true, 6, 0, 1, 3}, OsVersionData{false}}) {
-    SetOsVersionSource([v] { return v; });
     TableRows rows;
     rows.AppendRow(L"LEFTOVER");
     int reported = 0;
-    BuildInstallTaskList(rows, TaskListHost{[] { return DatabaseChoice{}; }, [] { return 0; }, [&] { ++reported; }});
+    BuildInstallTaskList(rows, TaskListHost{[] { return DatabaseChoice{}; }, [] { return 0; }, [&] { ++reported; }},
+                         RunningOn(v));
     EXPECT_EQ(rows.RowCount(), 0);
     EXPECT_EQ(reported, 1);
   }
@@ -182,9 +184,9 @@ TEST_F(TaskEngine, UnsupportedWindowsLeavesAnEmptyList) {
 
 TEST_F(TaskEngine, UpgradeListIgnoresTheWindowsVersion) {
   g_upgradeMode = 1;
-  SetOsVersionSource([] { return OsVersionData{true, 5, 1, 3, 1}; });  // would be unsupported
   TableRows rows;
-  BuildInstallTaskList(rows, TaskListHost{nullptr, nullptr, [] { FAIL() << "no OS check in upgrade mode"; }});
+  BuildInstallTaskList(rows, TaskListHost{nullptr, nullptr, [] { FAIL() << "no OS check in upgrade mode"; }},
+                       RunningOn({true, 5, 1, 3, 1}));  // would be unsupported
   const std::vector<std::array<std::wstring, 3>> expected = {
       {L"STOPSVC", L"Stop Cloud Monitor", L"VEVer"},
       {L"DOWNLOADPACKAGE", L"Download and extract upgrade package", L""},
@@ -233,9 +235,7 @@ TEST_F(TaskEngine, RunStopsAtTheFirstFailureAndRetryStartsAgain) {
   };
   EXPECT_EQ(host.rows.writes, expected);
   EXPECT_EQ(host.rows.GetCellText(4, kColumnStatus), L"earlier text") << "rows below keep their text";
-  EXPECT_EQ(host.posted, (std::vector<unsigned>{5}));
-  EXPECT_TRUE(host.browseEnabled);
-  EXPECT_EQ(host.finishCaption, L"Retry");
+  EXPECT_EQ(host.events, (std::vector<std::wstring>{L"started", L"failed:3"}));
   EXPECT_EQ(TracesSince(traces), (std::vector<std::string>{"commit:failed task:FOUR"}));
   EXPECT_NE(DoneStatus().find(L"#ICON:"), std::wstring::npos);
   EXPECT_EQ(DoneStatus().substr(DoneStatus().size() - 7), L"#@@Done");
@@ -248,7 +248,7 @@ TEST_F(TaskEngine, RunStopsAtTheFirstFailureAndRetryStartsAgain) {
   EXPECT_EQ(host.rows.writes.front(), (std::pair<int, std::wstring>{0, L"Processing..."}));
   EXPECT_EQ(host.rows.GetCellText(4, kColumnStatus), DoneStatus());
   EXPECT_EQ(TracesSince(traces).back(), "commit:task completed");
-  EXPECT_EQ(host.posted, (std::vector<unsigned>{5})) << "nothing is posted after a completed run";
+  EXPECT_EQ(host.events, (std::vector<std::wstring>{L"started", L"failed:3", L"started", L"finished"}));
 }
 
 TEST_F(TaskEngine, UnknownKeyFails) {

@@ -11,11 +11,13 @@
 //
 // The tasks run in turn, sharing one context, until one fails. The report
 // (UTF-8) is a list of records, each ended by 0x1E, fields split by 0x1F:
-//   status|TEXT   ask|TYPE|TEXT   box|TYPE|CAPTION|TEXT   installdir|DIR
+//   status|TEXT   ask|TYPE|CAPTION|TEXT   installdir|DIR
 //   trace|TEXT   restart   result|KEY|N
-// Questions are answered from --answers, then with OK / No / Cancel; the
-// same goes for message boxes shown outside the task context ("box"). The
-// audit traces are recorded, never sent, and restarting is recorded.
+// Questions (the restart question among them, captioned "Reboot") are
+// answered from --answers, then with OK / No / Cancel. The audit traces are
+// recorded, never sent (the trace is not configured here), and restarting
+// is recorded. A task that showed a message box of its own, past its
+// context, would hold the host until the test gives up on it.
 // --check-os classifies the Windows version as reported to this program
 // (Wine's per-program version); --os-version feeds the classification a
 // version this machine cannot be. --unset-env removes a variable from the
@@ -23,19 +25,17 @@
 // the waits for child programs.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <string>
 #include <vector>
 
-#include "app/system_inspection.h"
-#include "engine/child_process.h"
-#include "engine/finalization.h"
+#include "core/system_inspection.h"
+#include "core/text_convert.h"
 #include "engine/task_runner.h"
 #include "net/audit_trace.h"
-#include "net/text_convert.h"
 #include "support/recording_context.h"
-#include "win/message_box.h"
 
 namespace {
 
@@ -54,17 +54,9 @@ std::string U8(const std::wstring& text) { return kestrel::WideToUtf8(text).valu
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  kestrel::SetAuditServiceEndpoint(std::string());
   kt::RecordingContext ctx;
   std::wstring reportPath;
   std::vector<std::wstring> keys;
-  std::string boxes;
-  win::SetMessageHandler([&](const std::wstring& text, const std::wstring& caption, UINT type) {
-    Add(boxes, {"box", std::to_string(type), U8(caption), U8(text)});
-    return ctx.Ask(text, type);  // the next scripted answer, or the default
-  });
-  int restarts = 0;
-  kestrel::SetMachineRestarter([&] { ++restarts; });
   for (int i = 1; i < argc; ++i) {
     const std::wstring arg = argv[i];
     const bool hasValue = i + 1 < argc;
@@ -95,7 +87,8 @@ int wmain(int argc, wchar_t** argv) {
     } else if (arg == L"--db-name" && hasValue) {
       ctx.database.name = value();
     } else if (arg == L"--check-os") {
-      if (kestrel::CheckOsVersion() != 0) fwprintf(stderr, L"task_host: Windows version not classified\n");
+      if (kestrel::CheckOsVersion(ctx.settings.osVersion) != 0)
+        fwprintf(stderr, L"task_host: Windows version not classified\n");
     } else if (arg == L"--os-version" && hasValue) {
       kestrel::OsVersionData version;
       unsigned major = 0, minor = 0, servicePack = 0, type = 0;
@@ -107,14 +100,15 @@ int wmain(int argc, wchar_t** argv) {
       version.minor = minor;
       version.servicePackMajor = servicePack;
       version.productType = static_cast<uint8_t>(type);
-      kestrel::SetOsVersionSource([version] { return version; });
-      if (kestrel::CheckOsVersion() != 0) fwprintf(stderr, L"task_host: Windows version not classified\n");
+      ctx.settings.osVersion = [version] { return version; };
+      if (kestrel::CheckOsVersion(ctx.settings.osVersion) != 0)
+        fwprintf(stderr, L"task_host: Windows version not classified\n");
     } else if (arg == L"--unset-env" && hasValue) {
       ::SetEnvironmentVariableW(value().c_str(), nullptr);
     } else if (arg == L"--wait-slice-ms" && hasValue) {
-      kestrel::SetWaitSliceMs(static_cast<DWORD>(_wtoi(value().c_str())));
+      ctx.settings.waitSliceMs = static_cast<uint32_t>(_wtoi(value().c_str()));
     } else if (arg == L"--setup-budget" && hasValue) {
-      kestrel::SetSetupBudget(_wtoi(value().c_str()));
+      ctx.settings.setupBudget = std::max(1, _wtoi(value().c_str()));
     } else if (arg.rfind(L"--", 0) == 0) {
       fwprintf(stderr, L"task_host: unknown option %ls\n", arg.c_str());
       return 2;
@@ -150,9 +144,9 @@ int wmain(int argc, wchar_t** argv) {
 
   std::string report;
   for (const auto& status : ctx.statuses()) Add(report, {"status", U8(status)});
-  for (const auto& question : ctx.questions()) Add(report, {"ask", std::to_string(question.type), U8(question.text)});
-  report += boxes;
-  for (int i = 0; i < restarts; ++i) Add(report, {"restart"});
+  for (const auto& question : ctx.questions())
+    Add(report, {"ask", std::to_string(question.type), U8(question.caption), U8(question.text)});
+  for (int i = 0; i < ctx.restarts(); ++i) Add(report, {"restart"});
   Add(report, {"installdir", U8(ctx.InstallDir())});
   for (const auto& trace : kestrel::SentAuditTraces()) Add(report, {"trace", trace});
   for (const auto& [key, result] : results) Add(report, {"result", U8(key), std::to_string(result)});

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/installer_state.h"
+#include "core/installer_state.h"
 #include "res/resource_ids.h"
 #include "support/process_fixtures.h"
 #include "support/test_support.h"
@@ -212,14 +212,14 @@ TEST(UninstallTool, AToolThatDoesNotFinishIsGivenUpOnWithoutEndingIt) {
   kt::FakeTool tool(L"C:\\ktest\\uninstall-tool", L"DeployCfgCmd.exe");
   kt::NamedEvent never(L"uninstall-tool-never");
   tool.WaitFor(never);
-  kestrel::UninstallDlg dialog;
+  kestrel::RunSettings settings;
+  settings.toolUninstallSlices = 3;
+  kestrel::UninstallDlg dialog(settings);
   ASSERT_NE(dialog.Create(nullptr), nullptr);
   HWND bar = dialog.Item(IDC_UNINSTALL_PROGRESS);
   ::SendMessageW(bar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
   ::SendMessageW(bar, PBM_SETPOS, 98, 0);
-  kestrel::SetToolUninstallCap(3);
   EXPECT_FALSE(kestrel::RunToolUninstall(dialog, tool.path()));
-  kestrel::SetToolUninstallCap(900);
   EXPECT_EQ(::SendMessageW(bar, PBM_GETPOS, 0, 0), 1) << "three steps from 98 wrap to 1";
   EXPECT_EQ(tool.RunningCount(), 1u) << "given up on, not ended";
   EXPECT_EQ(tool.LogLines(), (std::vector<std::wstring>{L"DeployCfgCmd uninstall"}));

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "net/text_convert.h"
+#include "core/text_convert.h"
 #include "res/resource_ids.h"
 
 namespace {

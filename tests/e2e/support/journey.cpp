@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "app/installer_state.h"
+#include "core/installer_state.h"
 #include "res/resource_ids.h"
 #include "support/installed_product.h"
 #include "support/process_fixtures.h"

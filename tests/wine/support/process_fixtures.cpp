@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/text_convert.h"
 #include "net/audit_trace.h"
-#include "net/text_convert.h"
 #include "support/test_support.h"
 
 namespace kt {

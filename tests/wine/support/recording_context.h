@@ -1,5 +1,5 @@
 // A TaskContext without windows: records what a task shows and answers its
-// questions from a script.
+// questions from a script; a restart is counted, never carried out.
 #pragma once
 
 #include <deque>
@@ -17,6 +17,7 @@ class RecordingContext : public kestrel::TaskContext {
   struct Question {
     std::wstring text;
     UINT type;
+    std::wstring caption;  // empty: the executable's name, as message boxes show it
   };
 
   // Answers given in turn to Ask; when they run out, IDOK / IDCANCEL / IDNO
@@ -44,24 +45,14 @@ class RecordingContext : public kestrel::TaskContext {
     std::lock_guard<std::mutex> lock(mutex_);
     installDir_ = dir;
   }
-  int Ask(const std::wstring& text, UINT type) override {
+  int Ask(const std::wstring& text, UINT type) override { return Answer({text, type, L""}); }
+  int AskRestart(const std::wstring& question) override { return Answer({question, MB_YESNO, L"Reboot"}); }
+  void RestartMachine() override {
     std::lock_guard<std::mutex> lock(mutex_);
-    questions_.push_back({text, type});
-    if (!answers_.empty()) {
-      int a = answers_.front();
-      answers_.pop_front();
-      return a;
-    }
-    switch (type & MB_TYPEMASK) {
-      case MB_OK:
-        return IDOK;
-      case MB_YESNO:
-      case MB_YESNOCANCEL:
-        return IDNO;
-      default:
-        return IDCANCEL;
-    }
+    ++restarts_;
   }
+  const kestrel::RunSettings& Settings() override { return settings; }
+
   void SetButtonCaption(int id, const std::wstring& caption) override {
     std::lock_guard<std::mutex> lock(mutex_);
     captions_[id] = caption;
@@ -84,19 +75,46 @@ class RecordingContext : public kestrel::TaskContext {
     std::lock_guard<std::mutex> lock(mutex_);
     return captions_;
   }
+  int restarts() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return restarts_;
+  }
 
-  // Set by the test before running a task.
+  // Set by the test before running a task. The settings' restart is never
+  // called: RestartMachine above only counts.
   std::wstring argument;
   kestrel::DatabaseChoice database;
   std::wstring installFolder = L"C:\\Program Files";
+  kestrel::RunSettings settings;
 
  private:
+  int Answer(const Question& question) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    questions_.push_back(question);
+    const UINT type = question.type;
+    if (!answers_.empty()) {
+      int a = answers_.front();
+      answers_.pop_front();
+      return a;
+    }
+    switch (type & MB_TYPEMASK) {
+      case MB_OK:
+        return IDOK;
+      case MB_YESNO:
+      case MB_YESNOCANCEL:
+        return IDNO;
+      default:
+        return IDCANCEL;
+    }
+  }
+
   mutable std::mutex mutex_;
   std::vector<std::wstring> statuses_;
   std::deque<int> answers_;
   std::vector<Question> questions_;
   std::map<int, std::wstring> captions_;
   std::wstring installDir_;
+  int restarts_ = 0;
 };
 
 }  // namespace kt

@@ -1,6 +1,6 @@
 #include "support/task_host_run.h"
 
-#include "net/text_convert.h"
+#include "core/text_convert.h"
 #include "support/test_support.h"
 
 namespace kt {
@@ -45,10 +45,8 @@ TaskHostRun RunTaskHost(const std::wstring& host, const std::wstring& arguments)
     const std::string& kind = fields[0];
     if (kind == "status" && fields.size() == 2) {
       run.statuses.push_back(W(fields[1]));
-    } else if (kind == "ask" && fields.size() >= 2) {
-      run.questions.push_back({static_cast<UINT>(std::stoul(fields[1])), fields.size() > 2 ? W(fields[2]) : L""});
-    } else if (kind == "box" && fields.size() == 4) {
-      run.boxes.push_back({static_cast<UINT>(std::stoul(fields[1])), W(fields[2]), W(fields[3])});
+    } else if (kind == "ask" && fields.size() == 4) {
+      run.questions.push_back({static_cast<UINT>(std::stoul(fields[1])), W(fields[3]), W(fields[2])});
     } else if (kind == "restart") {
       ++run.restarts;
     } else if (kind == "installdir") {

@@ -15,17 +15,13 @@ struct TaskHostRun {
   struct Question {
     UINT type;
     std::wstring text;
+    std::wstring caption;  // "Reboot" for the restart question, else empty
   };
   int exitCode = -1;
   std::string output;  // what the host printed
   std::vector<std::wstring> statuses;
-  // Every question, the task context's and the message boxes' alike.
+  // Every question the tasks asked through their context, in order.
   std::vector<Question> questions;
-  struct Box {
-    UINT type;
-    std::wstring caption, text;
-  };
-  std::vector<Box> boxes;  // message boxes shown outside the task context
   int restarts = 0;
   std::wstring installDir;
   std::vector<std::string> traces;

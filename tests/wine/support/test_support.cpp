@@ -6,7 +6,7 @@
 #include <commctrl.h>
 #include <prsht.h>
 
-#include "app/installer_state.h"
+#include "core/installer_state.h"
 #include "res/resource_ids.h"
 #include "win/module.h"
 #include "win/registry.h"

@@ -1,7 +1,8 @@
 // The status-text language of the task list. A task reports its state only
 // by rewriting the text of its status cell; the list's painter parses the
 // text afresh on every paint. Parsing never fails: whatever is not a
-// well-formed directive is plain text or an empty cell.
+// well-formed directive is plain text or an empty cell. Every producer of
+// a directive writes it with the writers at the end of this file.
 #pragma once
 
 #include <cstdint>
@@ -57,5 +58,13 @@ std::wstring ProgressLabel(uint64_t done, uint64_t total, const std::optional<st
 // Width of the filled part of a bar barWidth pixels wide: barWidth * done /
 // total in double precision, truncated toward zero. 0 when total is 0.
 int ProgressFillWidth(int barWidth, uint64_t done, uint64_t total);
+
+// "#Progress:<done> <total>@@<caption>", the numbers in decimal (a
+// download of unknown length writes total -1).
+std::wstring ProgressMarkup(int64_t done, int64_t total, std::wstring_view caption);
+
+// "#ICON:<handle>#@@<tail>": handle is the icon's handle value as a
+// pointer-sized decimal of the producing process.
+std::wstring IconMarkup(int64_t handle, std::wstring_view tail);
 
 }  // namespace kestrel

@@ -1,19 +1,14 @@
-#include "app/system_inspection.h"
+#include "core/system_inspection.h"
 
 #include <windows.h>
 
-#include <mutex>
-
-#include "app/globals.h"
-#include "app/os_description.h"
+#include "core/os_description.h"
+#include "core/run_values.h"
 #include "win/handle.h"
 #include "win/registry.h"
 
 namespace kestrel {
 namespace {
-
-std::mutex g_sourceMutex;
-std::function<OsVersionData()> g_source;
 
 // An 8-bit registry text of at most 1024 bytes; empty when missing or
 // longer.
@@ -46,17 +41,8 @@ OsVersionData QueryOsVersion() {
   return data;
 }
 
-void SetOsVersionSource(std::function<OsVersionData()> source) {
-  std::lock_guard<std::mutex> lock(g_sourceMutex);
-  g_source = std::move(source);
-}
-
-int32_t CheckOsVersion() {
-  OsVersionData version;
-  {
-    std::lock_guard<std::mutex> lock(g_sourceMutex);
-    version = g_source ? g_source() : QueryOsVersion();
-  }
+int32_t CheckOsVersion(const std::function<OsVersionData()>& source) {
+  const OsVersionData version = source ? source() : QueryOsVersion();
   OsFlags flags{g_isServer2008, g_isWin7, g_isServer2008R2, g_isServer2012Plus, g_isClient8Plus};
   int32_t result = ClassifyOsVersion(version, flags);
   g_isServer2008 = flags.isServer2008;

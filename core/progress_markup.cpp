@@ -1,7 +1,9 @@
-#include "engine/progress_markup.h"
+#include "core/progress_markup.h"
 
 #include <array>
 #include <charconv>
+
+#include "core/ascii_text.h"
 
 namespace kestrel {
 
@@ -11,21 +13,6 @@ constexpr std::wstring_view kIconPrefix = L"#ICON:";
 constexpr std::wstring_view kProgressPrefix = L"#Progress:";
 constexpr std::wstring_view kStruckOutPrefix = L"##";
 constexpr std::wstring_view kCaptionMark = L"@@";
-
-// The C runtime's case folding in the "C" locale: ASCII letters only.
-wchar_t FoldAscii(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
-
-bool EqualsNoCase(std::wstring_view a, std::wstring_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-  }
-  return true;
-}
-
-bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix) {
-  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
-}
 
 bool IsSpace(wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); }
 bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
@@ -143,6 +130,19 @@ int ProgressFillWidth(int barWidth, uint64_t done, uint64_t total) {
   if (done > total) done = total;
   const double width = static_cast<double>(barWidth) * static_cast<double>(done) / static_cast<double>(total);
   return static_cast<int>(width);
+}
+
+std::wstring ProgressMarkup(int64_t done, int64_t total, std::wstring_view caption) {
+  std::wstring text(kProgressPrefix);
+  text.append(std::to_wstring(done)).append(L" ").append(std::to_wstring(total));
+  text.append(kCaptionMark).append(caption);
+  return text;
+}
+
+std::wstring IconMarkup(int64_t handle, std::wstring_view tail) {
+  std::wstring text(kIconPrefix);
+  text.append(std::to_wstring(handle)).append(L"#").append(kCaptionMark).append(tail);
+  return text;
 }
 
 }  // namespace kestrel

@@ -1,4 +1,4 @@
-#include "ui/web_config_proxy.h"
+#include "engine/web_config_proxy.h"
 
 #include "net/audit_body.h"
 

@@ -1,4 +1,4 @@
-#include "app/partner_id.h"
+#include "core/partner_id.h"
 
 namespace kestrel {
 

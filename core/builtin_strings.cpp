@@ -1,8 +1,8 @@
-#include "app/builtin_strings.h"
+#include "core/builtin_strings.h"
 
 #include <cstring>
 
-#include "net/text_convert.h"
+#include "core/text_convert.h"
 
 namespace kestrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "net/text_convert.h"
+#include "core/text_convert.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "app/os_classify.h"
+#include "core/os_classify.h"
 
 namespace kestrel {
 

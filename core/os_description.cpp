@@ -1,4 +1,4 @@
-#include "app/os_description.h"
+#include "core/os_description.h"
 
 namespace kestrel {
 

@@ -1,0 +1,7 @@
+#include "app/startup_settings.h"
+
+namespace kestrel {
+
+RunSettings StartupRunSettings() { return RunSettings{}; }
+
+}  // namespace kestrel

@@ -1,0 +1,24 @@
+// What Windows this is: the OS flags and the one-line system description.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "core/os_classify.h"
+
+namespace kestrel {
+
+// The version as Windows reports it to this process (GetVersionExW).
+OsVersionData QueryOsVersion();
+
+// Classifies the Windows version that source reports (the run settings'
+// osVersion; tests feed systems the test machine cannot be) into the g_is*
+// flags; 0 when classified, 1001 / 1002 / 1003 otherwise (see
+// OsCheckResult). An empty source is the real query.
+int32_t CheckOsVersion(const std::function<OsVersionData()>& source = QueryOsVersion);
+
+// "<ProductName> (<BuildLabEx>)" from the registry, missing parts empty.
+std::string ReadOsDescription();
+
+}  // namespace kestrel

@@ -1,0 +1,23 @@
+// What a long operation tells the person who waits for it: progress texts
+// (progress markup) for the running task's row, and messages. The engine's
+// contexts are reporters; net/ reports through this interface alone.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace kestrel {
+
+class Reporter {
+ public:
+  virtual ~Reporter() = default;
+  // Replaces the status text of the work being done. An unchanged text
+  // changes nothing.
+  virtual void SetStatus(const std::wstring& text) = 0;
+  // Shows a message or asks a question (MB_OK, MB_RETRYCANCEL, MB_YESNO...)
+  // and returns the answer (IDOK, IDRETRY, ...).
+  virtual int Ask(const std::wstring& text, UINT type) = 0;
+};
+
+}  // namespace kestrel
