@@ -1,13 +1,13 @@
 // Installations onto an existing SQL Server (the test connection goes
-// through ODBC for real), a task failing in the middle and retried, and a
-// download cancelled.
+// through ODBC for real), a task failing in the middle and retried, and
+// downloads cancelled.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include "app/installer_state.h"
+#include "core/installer_state.h"
 #include "res/resource_ids.h"
 #include "support/journey.h"
 #include "support/process_fixtures.h"
@@ -28,6 +28,15 @@ class ExistingServerJourney : public testing::Test {
     setup_ = machine_.Start();
     HWND wizard = kt::WaitForWindow(e2e::kWizardCaption, setup_.pid());
     if (wizard == nullptr || !e2e::WalkToCommitPage(wizard, &kServer)) return nullptr;
+    return wizard;
+  }
+  // The same, then presses Install once it can be pressed.
+  HWND StartTheRun() {
+    HWND wizard = StartAtCommitPage();
+    if (wizard == nullptr) return nullptr;
+    HWND finish = kt::FindControl(wizard, ID_WIZFINISH);
+    if (!kt::WaitUntil([&] { return kt::IsEnabled(finish); })) return nullptr;
+    kt::PressButton(wizard, ID_WIZFINISH);
     return wizard;
   }
   std::vector<std::wstring> Labels(HWND wizard) const {
@@ -124,11 +133,9 @@ TEST_F(ExistingServerJourney, DownloadsThroughTheProxySetInTheDialog) {
 TEST_F(ExistingServerJourney, AFailedTaskIsRetriedFromTheFirstRow) {
   // The database cannot be reached at first: the tool answers 85.
   machine_.config().SetExitCodes(L"0,85");
-  HWND wizard = StartAtCommitPage();
+  HWND wizard = StartTheRun();
   ASSERT_NE(wizard, nullptr);
   HWND finish = kt::FindControl(wizard, ID_WIZFINISH);
-  ASSERT_TRUE(kt::WaitUntil([&] { return kt::IsEnabled(finish); }));
-  kt::PressButton(wizard, ID_WIZFINISH);
   HWND question = kt::WaitForMessageBox(L"KestrelSetup", setup_.pid());
   ASSERT_NE(question, nullptr);
   EXPECT_EQ(kt::MessageBoxText(question), L"Error connecting to database, please check database connection and settings");
@@ -160,11 +167,8 @@ TEST_F(ExistingServerJourney, CancelDuringTheDownloadEndsAtOnceAndTheNextStartIn
   // The package trickles in: the download is still running when the user
   // cancels.
   ASSERT_TRUE(machine_.SetReleasePath("/fault/slow=20000/QRE/zip/build4129.zip"));
-  HWND wizard = StartAtCommitPage();
+  HWND wizard = StartTheRun();
   ASSERT_NE(wizard, nullptr);
-  HWND finish = kt::FindControl(wizard, ID_WIZFINISH);
-  ASSERT_TRUE(kt::WaitUntil([&] { return kt::IsEnabled(finish); }));
-  kt::PressButton(wizard, ID_WIZFINISH);
   ASSERT_TRUE(kt::WaitUntil([&] {
     auto rows = e2e::TaskRows(wizard);
     return rows.size() > 1 && rows[1].status.rfind(L"#Progress:", 0) == 0;
@@ -187,6 +191,39 @@ TEST_F(ExistingServerJourney, CancelDuringTheDownloadEndsAtOnceAndTheNextStartIn
   CloseAndExpectExit(wizard);
   std::string difference;
   EXPECT_TRUE(kt::SameTree(machine_.DefaultProductDir(), machine_.release(), &difference)) << difference;
+}
+
+// Cancel while the worker writes progress texts into the list as fast as
+// the loopback download lets it: the program ends at once, before the
+// wizard and its list are torn down under the worker, and the run it cut
+// off is traced neither as completed nor as failed.
+TEST_F(ExistingServerJourney, CancelWhileTheWorkerWritesAsFastAsItCanTracesNoEndOfTheRun) {
+  ASSERT_TRUE(machine_.server().AddFile("big/build.zip", std::string(size_t{128} << 20, 'k')));
+  ASSERT_TRUE(machine_.SetReleasePath("/big/build.zip"));
+  HWND wizard = StartTheRun();
+  ASSERT_NE(wizard, nullptr);
+  auto packageStatus = [&] {
+    auto rows = e2e::TaskRows(wizard);
+    return rows.size() > 1 ? rows[1].status : std::wstring();
+  };
+  std::wstring first;
+  ASSERT_TRUE(kt::WaitUntil([&] {
+    first = packageStatus();
+    return first.rfind(L"#Progress:", 0) == 0;
+  })) << "the package download shows its progress";
+  ASSERT_TRUE(kt::WaitUntil([&] {
+    const std::wstring now = packageStatus();
+    return now != first && now.rfind(L"#Progress:", 0) == 0;
+  })) << "and keeps writing it";
+  kt::PressButton(wizard, IDCANCEL);
+  DWORD code = 1;
+  ASSERT_TRUE(setup_.Wait(&code)) << "the program ends at once";
+  EXPECT_EQ(code, 0u);
+  for (const std::string& trace : machine_.Traces()) {
+    EXPECT_NE(trace, "commit:task completed");
+    EXPECT_NE(trace.rfind("commit:failed task:", 0), 0u) << trace;
+  }
+  EXPECT_EQ(kt::InstallerValueBytes(kestrel::kValueInstallState), (std::vector<unsigned char>{2, 0, 0, 0}));
 }
 
 }  // namespace
