@@ -32,6 +32,9 @@ struct RunSettings {
   // task ends.
   uint32_t servicePollPauseMs = 500;
   uint32_t failureTextPauseMs = 5000;
+  // The pause before a download's second attempt; each further one waits
+  // twice as long (0: no pause).
+  uint32_t downloadRetryPauseMs = 1000;
 
   // Restarts the machine; the hosts call it when the person (or the
   // policy) said yes to the restart question.

@@ -1,6 +1,6 @@
 // What every engine sequence may ask of the host that runs it: progress
-// texts and messages (as a Reporter), the restart question and the restart
-// itself, and the run's settings. The engine never opens a window: the
+// texts, messages and the run's settings (as a Reporter), the restart
+// question and the restart itself. The engine never opens a window: the
 // wizard's pages, the uninstall dialog and a windowless host each answer
 // these in their own way.
 #pragma once
@@ -9,7 +9,6 @@
 
 #include <string>
 
-#include "core/run_settings.h"
 #include "net/reporter.h"
 
 namespace kestrel {
@@ -21,7 +20,6 @@ class EngineContext : public Reporter {
   virtual int AskRestart(const std::wstring& question) = 0;
   // Restarts the machine, after a yes to AskRestart.
   virtual void RestartMachine() = 0;
-  virtual const RunSettings& Settings() = 0;
 };
 
 // Asks the restart question and restarts on a yes.

@@ -44,16 +44,11 @@ bool DownloadAttempt(Reporter& context, HANDLE file, const std::string& url, uin
   }
   if (status >= 300) return false;
 
+  // Only a known total tells a complete transfer from a broken one: a body
+  // ended by closing the connection, or a chunked body cut before its
+  // closing chunk, ends here exactly like a whole one.
   const int64_t length = connection->GetContentLength();
   const int64_t total = length != 0 ? static_cast<int64_t>(offset) + length : kUnknownTotal;
-  // Without a length, only a chunked body tells a complete transfer (its
-  // closing chunk) from a broken one; a body ended by closing the
-  // connection cannot be trusted.
-  bool chunked = false;
-  if (total == kUnknownTotal) {
-    auto encoding = connection->GetHeader("Transfer-Encoding");
-    chunked = encoding && encoding->find("chunked") != std::string::npos;
-  }
 
   LARGE_INTEGER position;
   position.QuadPart = static_cast<LONGLONG>(offset);
@@ -65,10 +60,7 @@ bool DownloadAttempt(Reporter& context, HANDLE file, const std::string& url, uin
   for (;;) {
     uint32_t n = 0;
     if (!connection->ReadSome(buffer, kDownloadPiece, &n)) return false;
-    if (n == 0) {
-      if (total == kUnknownTotal) return chunked;
-      return static_cast<int64_t>(offset) == total;
-    }
+    if (n == 0) return total != kUnknownTotal && static_cast<int64_t>(offset) == total;
     DWORD written = 0;
     if (!::WriteFile(file, buffer, n, &written, nullptr) || written != n) return false;
     offset += n;
@@ -111,8 +103,17 @@ int DownloadToFile(Reporter& context, const std::wstring& destination, const std
 
   std::unique_ptr<char[]> buffer(new char[kDownloadPiece]);
   uint64_t offset = 0;
-  for (int attempt = 0; attempt < kDownloadAttempts; ++attempt)
+  // A server or link away for a while: each further attempt waits twice as
+  // long as the one before (1, 2, 4, 8, 16 s by default), so an outage of
+  // half a minute is survived and the transfer resumes from what it has.
+  uint32_t pause = context.Settings().downloadRetryPauseMs;
+  for (int attempt = 0; attempt < kDownloadAttempts; ++attempt) {
+    if (attempt > 0 && pause > 0) {
+      ::Sleep(pause);
+      pause = pause > UINT32_MAX / 2 ? UINT32_MAX : pause * 2;
+    }
     if (DownloadAttempt(context, file.get(), url, offset, buffer.get())) return 1;
+  }
   return 0;
 }
 

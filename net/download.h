@@ -11,7 +11,8 @@
 
 namespace kestrel {
 
-// Number of attempts, made one after the other without a pause.
+// Number of attempts; before each further one the download pauses, the
+// settings' downloadRetryPauseMs first, twice as long each time after.
 inline constexpr int kDownloadAttempts = 6;
 // Largest piece read and written at once.
 inline constexpr uint32_t kDownloadPiece = 64 * 1024;

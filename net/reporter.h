@@ -1,11 +1,14 @@
 // What a long operation tells the person who waits for it: progress texts
-// (progress markup) for the running task's row, and messages. The engine's
-// contexts are reporters; net/ reports through this interface alone.
+// (progress markup) for the running task's row, and messages; and the
+// run's settings, which say how long it may wait. The engine's contexts are
+// reporters; net/ reports through this interface alone.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
+
+#include "core/run_settings.h"
 
 namespace kestrel {
 
@@ -18,6 +21,7 @@ class Reporter {
   // Shows a message or asks a question (MB_OK, MB_RETRYCANCEL, MB_YESNO...)
   // and returns the answer (IDOK, IDRETRY, ...).
   virtual int Ask(const std::wstring& text, UINT type) = 0;
+  virtual const RunSettings& Settings() = 0;
 };
 
 }  // namespace kestrel

@@ -7,6 +7,7 @@
 //                 [--existing-server S --db-user U --db-password P --db-name N]
 //                 [--argument A] [--check-os | --os-version MAJOR.MINOR.SP.TYPE]
 //                 [--unset-env NAME] [--wait-slice-ms N] [--setup-budget N]
+//                 [--retry-pause-ms N]
 //                 KEY [KEY...]
 //
 // The tasks run in turn, sharing one context, until one fails. The report
@@ -21,8 +22,9 @@
 // --check-os classifies the Windows version as reported to this program
 // (Wine's per-program version); --os-version feeds the classification a
 // version this machine cannot be. --unset-env removes a variable from the
-// environment (ProgramFiles(x86): a 32-bit Windows). The last two shorten
-// the waits for child programs.
+// environment (ProgramFiles(x86): a 32-bit Windows). --wait-slice-ms and
+// --setup-budget shorten the waits for child programs; --retry-pause-ms
+// gives downloads the pauses between attempts (none by default here).
 #include <windows.h>
 
 #include <algorithm>
@@ -55,6 +57,9 @@ std::string U8(const std::wstring& text) { return kestrel::WideToUtf8(text).valu
 
 int wmain(int argc, wchar_t** argv) {
   kt::RecordingContext ctx;
+  // The servers of these tests answer at once or fail for good: downloads
+  // make their attempts without pauses unless asked.
+  ctx.settings.downloadRetryPauseMs = 0;
   std::wstring reportPath;
   std::vector<std::wstring> keys;
   for (int i = 1; i < argc; ++i) {
@@ -107,6 +112,8 @@ int wmain(int argc, wchar_t** argv) {
       ::SetEnvironmentVariableW(value().c_str(), nullptr);
     } else if (arg == L"--wait-slice-ms" && hasValue) {
       ctx.settings.waitSliceMs = static_cast<uint32_t>(_wtoi(value().c_str()));
+    } else if (arg == L"--retry-pause-ms" && hasValue) {
+      ctx.settings.downloadRetryPauseMs = static_cast<uint32_t>(_wtoi(value().c_str()));
     } else if (arg == L"--setup-budget" && hasValue) {
       ctx.settings.setupBudget = std::max(1, _wtoi(value().c_str()));
     } else if (arg.rfind(L"--", 0) == 0) {

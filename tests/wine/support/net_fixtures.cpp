@@ -100,11 +100,11 @@ bool LinuxProgram::Start(const std::vector<std::string>& argv, const std::wstrin
   return pid_ > 0;
 }
 
-void LinuxProgram::Stop() {
+void LinuxProgram::Stop(const char* signal) {
   if (pid_ <= 0) return;
   const long pid = pid_;
   pid_ = 0;
-  if (!RunLinux({"/bin/kill", "-TERM", std::to_string(pid)})) return;
+  if (!RunLinux({"/bin/kill", signal, std::to_string(pid)})) return;
   const ULONGLONG deadline = ::GetTickCount64() + kPatienceMs;
   while (!LinuxProcessEnded(pid) && ::GetTickCount64() < deadline) ::Sleep(20);
 }
@@ -112,16 +112,30 @@ void LinuxProgram::Stop() {
 TestServer::TestServer(const std::wstring& folder, bool https) : folder_(folder), https_(https) {
   CreateFolders(www());
   CreateFolders(postDir());
+  Start(0, 0);
+}
+
+void TestServer::Kill() { program_.Stop("-KILL"); }
+
+bool TestServer::Restart() {
+  const int http = httpPort_, https = httpsPort_;
+  program_.Stop();
+  httpPort_ = httpsPort_ = 0;
+  Start(http, https);
+  return ok() && httpPort_ == http && httpsPort_ == https;
+}
+
+void TestServer::Start(int httpPort, int httpsPort) {
   const std::wstring portFile = folder_ + L"\\ports.txt";
   std::vector<std::string> argv = {kFixtureBin + "/kestrel-test-server",
                                    "--root", UnixPath(www()),
-                                   "--http-port", "0",
+                                   "--http-port", std::to_string(httpPort),
                                    "--port-file", UnixPath(portFile),
                                    "--log", UnixPath(folder_ + L"\\log.txt"),
                                    "--post-dir", UnixPath(postDir()),
                                    "--lifetime", "900"};
-  if (https) {
-    for (const char* arg : {"--https-port", "0"}) argv.push_back(arg);
+  if (https_) {
+    argv.insert(argv.end(), {"--https-port", std::to_string(httpsPort)});
     argv.insert(argv.end(), {"--cert", kTestCa + "/server.crt", "--key", kTestCa + "/server.key"});
   }
   if (!program_.Start(argv, folder_ + L"\\server.pid") || !WaitForFile(portFile)) return;

@@ -36,7 +36,8 @@ class LinuxProgram {
 
   // pidFile is a Windows path in a scratch folder.
   bool Start(const std::vector<std::string>& argv, const std::wstring& pidFile);
-  void Stop();
+  // Sends the signal (by default a request to stop) and waits for the end.
+  void Stop(const char* signal = "-TERM");
 
  private:
   long pid_ = 0;
@@ -63,7 +64,15 @@ class TestServer {
   // (audit traces; "<no trace element>" for a body without one).
   std::vector<std::string> ReceivedTraces() const;
 
+  // Ends the server at once, as a crash or a pulled cable would: every
+  // connection breaks in the middle.
+  void Kill();
+  // Starts it again on the same ports; false when it could not.
+  bool Restart();
+
  private:
+  void Start(int httpPort, int httpsPort);
+
   std::wstring folder_;
   bool https_;
   int httpPort_ = 0;
