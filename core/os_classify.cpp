@@ -25,4 +25,9 @@ int32_t ClassifyOsVersion(const OsVersionData& v, OsFlags& flags) {
   return kOsClassified;
 }
 
+bool NeedsExplicitTlsProtocols(const OsVersionData& v) {
+  if (!v.queryOk) return true;
+  return v.major < 6 || (v.major == 6 && v.minor <= 2);
+}
+
 }  // namespace kestrel

@@ -41,6 +41,24 @@ OsVersionData QueryOsVersion() {
   return data;
 }
 
+OsVersionData QueryRealOsVersion() {
+  using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOEXW*);
+  // Every Windows this installer runs on has it; the reported version is
+  // the answer where it would not.
+  FARPROC proc = ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion");
+  if (proc == nullptr) return QueryOsVersion();
+  auto rtlGetVersion = reinterpret_cast<RtlGetVersionFunction>(reinterpret_cast<void (*)()>(proc));
+  OSVERSIONINFOEXW info = {};
+  info.dwOSVersionInfoSize = sizeof info;
+  if (rtlGetVersion(&info) != 0) return QueryOsVersion();
+  OsVersionData data;
+  data.major = info.dwMajorVersion;
+  data.minor = info.dwMinorVersion;
+  data.servicePackMajor = info.wServicePackMajor;
+  data.productType = info.wProductType;
+  return data;
+}
+
 int32_t CheckOsVersion(const std::function<OsVersionData()>& source) {
   const OsVersionData version = source ? source() : QueryOsVersion();
   OsFlags flags{g_isServer2008, g_isWin7, g_isServer2008R2, g_isServer2012Plus, g_isClient8Plus};

@@ -9,8 +9,14 @@
 
 namespace kestrel {
 
-// The version as Windows reports it to this process (GetVersionExW).
+// The version as Windows reports it to this process (GetVersionExW): from
+// Windows 8.1 on, 6.2 for a program whose manifest names no later system.
+// The installer's OS classes come from it.
 OsVersionData QueryOsVersion();
+
+// The system's real version (RtlGetVersion), for decisions that depend on
+// what the system really offers, such as its TLS defaults.
+OsVersionData QueryRealOsVersion();
 
 // Classifies the Windows version that source reports (the run settings'
 // osVersion; tests feed systems the test machine cannot be) into the g_is*

@@ -4,6 +4,8 @@
 #include <cwchar>
 #include <vector>
 
+#include "core/os_classify.h"
+#include "core/system_inspection.h"
 #include "core/text_convert.h"
 
 namespace kestrel {
@@ -27,6 +29,12 @@ void SetProxyCredentials(HINTERNET handle, const ProxySettings& proxy) {
                            static_cast<DWORD>(proxy.password.size()));
 }
 
+// Decided once: the system's version does not change during a run.
+bool WantsExplicitTlsProtocols() {
+  static const bool wanted = NeedsExplicitTlsProtocols(QueryRealOsVersion());
+  return wanted;
+}
+
 }  // namespace
 
 win::UniqueInternet OpenSession(const ProxySettings& proxy) {
@@ -41,7 +49,7 @@ win::UniqueInternet OpenSession(const ProxySettings& proxy) {
     // Open); asking here as well costs nothing.
     if (session) SetProxyCredentials(session.get(), proxy);
   }
-  if (session) {
+  if (session && WantsExplicitTlsProtocols()) {
     // Older systems offer only SSL 3 and TLS 1.0 unless asked; those that
     // do not know the option refuse it, which changes nothing.
     DWORD protocols =

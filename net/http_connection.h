@@ -97,7 +97,9 @@ struct ConnectionRelease {
 using ConnectionPtr = std::unique_ptr<WOSHttpSyncedConnectionInterface, ConnectionRelease>;
 
 // A synchronous session with the installer's user agent, through the proxy
-// when one is enabled, asking for TLS 1.0 to 1.2.
+// when one is enabled, asking for TLS 1.0 to 1.2 on the systems that offer
+// less unless asked (NeedsExplicitTlsProtocols) and keeping the system's
+// defaults elsewhere.
 win::UniqueInternet OpenSession(const ProxySettings& proxy);
 
 }  // namespace kestrel

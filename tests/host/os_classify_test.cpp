@@ -83,3 +83,27 @@ TEST(OsClassify, FlagsAreNeverCleared) {
 }
 
 }  // namespace
+
+// Which systems get TLS 1.0 to 1.2 asked for on every session, by their
+// real version: those whose defaults lack TLS 1.1 and 1.2, and nothing
+// later (8.1 / 2012 R2 and after keep their own, TLS 1.3 included).
+TEST(OsClassify, ExplicitTlsProtocolsOnlyWhereTheDefaultsLackThem) {
+  const struct {
+    const char* name;
+    OsVersionData version;
+    bool explicitTls;
+  } cases[] = {
+      {"query failed", {false, 0, 0, 0, kWorkstation}, true},
+      {"Vista SP2", {true, 6, 0, 2, kWorkstation}, true},
+      {"Server 2008 SP2", {true, 6, 0, 2, kServer}, true},
+      {"Windows 7", {true, 6, 1, 1, kWorkstation}, true},
+      {"Server 2008 R2", {true, 6, 1, 1, kServer}, true},
+      {"Windows 8", {true, 6, 2, 0, kWorkstation}, true},
+      {"Server 2012", {true, 6, 2, 0, kServer}, true},
+      {"Windows 8.1", {true, 6, 3, 0, kWorkstation}, false},
+      {"Server 2012 R2", {true, 6, 3, 0, kServer}, false},
+      {"Windows 10 and 11", {true, 10, 0, 0, kWorkstation}, false},
+      {"Server 2016 and later", {true, 10, 0, 0, kServer}, false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(kestrel::NeedsExplicitTlsProtocols(c.version), c.explicitTls) << c.name;
+}
