@@ -36,7 +36,13 @@ std::wstring BaseFolder() {
   return base;
 }
 
+bool MakeStagingFolder(const std::wstring& staging) {
+  return ::CreateDirectoryW(win::LongPath(staging).c_str(), nullptr) != FALSE;
+}
+
 }  // namespace
+
+std::wstring StagingFolder(const std::wstring& parent) { return parent + L"\\" + kStagingFolderName; }
 
 void ReportAndTrace(TaskContext& ctx, const wchar_t* text) {
   ctx.Ask(text, MB_OK);
@@ -189,21 +195,27 @@ int InstallProductPackage(TaskContext& ctx) {
   ctx.SetInstallDir(installDir);
   ctx.SetStatus(L"Preparing for installation...");
   DeleteTree(installDir);
-  DeleteTree(installFolder + L"\\" + product::kPackageTopFolder);
+  // Only the staging folder is ours to clear: a "build" folder of the
+  // customer's beside the product stays where it is.
+  const std::wstring staging = StagingFolder(installFolder);
+  DeleteTree(staging);
   ctx.SetStatus(L"Extracting files...");
-  if (!ExtractZip(package, installFolder)) {
+  if (!MakeStagingFolder(staging) || !ExtractZip(package, staging)) {
+    DeleteTree(staging);
     ReportAndTrace(ctx, kExtractFailed);
     return 0;
   }
-  const std::wstring extracted = installFolder + L"\\" + product::kPackageTopFolder;
+  const std::wstring extracted = staging + L"\\" + product::kPackageTopFolder;
   if (_wrename(extracted.c_str(), installDir.c_str()) != 0) {
     const DWORD error = ::GetLastError();
+    DeleteTree(staging);
     SendAuditTrace("Failed to commit installation package");
     ctx.Ask(L"Failed to commit product installation package:-1, " + std::to_wstring(static_cast<int>(error)) + L", " +
                 extracted + L", " + installDir,
             MB_OK);
     return 0;
   }
+  DeleteTree(staging);
   WriteInstallerValue(kValueInstallDir, installDir);
   return 1;
 }
@@ -221,27 +233,33 @@ int UpgradePackage(TaskContext& ctx, bool download) {
       return 0;
     }
     ctx.SetInstallDir(FindInstallDir());
-  }
-  const std::wstring base = BaseFolder();
-  if (download) {
+    // Beside the installation, in a folder of the installer's own that the
+    // second half of the upgrade patches from.
+    const std::wstring staging = StagingFolder(BaseFolder());
+    DeleteTree(staging);
     ctx.SetStatus(L"Extracting files...");
-    if (!ExtractZip(package, base)) {
+    if (!MakeStagingFolder(staging) || !ExtractZip(package, staging)) {
+      DeleteTree(staging);
       ctx.Ask(kExtractFailed, MB_OK);
       return 0;
     }
+    ctx.SetStagingDir(staging);
     return 1;
   }
+  std::wstring staging = ctx.StagingDir();
+  if (staging.empty()) staging = StagingFolder(BaseFolder());
   std::wstring installDir = ctx.InstallDir();
   // Patching without a download in the same run: find the product the same
   // way the download half does.
   if (installDir.empty()) installDir = FindInstallDir();
   KillMonitorProcess();
   ctx.SetStatus(L"Patching files...");
-  if (!PatchTree(ctx, base + L"\\" + product::kPackageTopFolder, installDir)) {
+  if (!PatchTree(ctx, staging + L"\\" + product::kPackageTopFolder, installDir)) {
     const DWORD error = ::GetLastError();
     ctx.Ask(L"Failed to commit product installation package:" + std::to_wstring(static_cast<int>(error)), MB_OK);
     return 0;
   }
+  DeleteTree(staging);
   return 1;
 }
 

@@ -11,6 +11,14 @@ namespace kestrel {
 int InstallProductPackage(TaskContext& ctx);
 int UpgradePackage(TaskContext& ctx, bool download);
 
+// The folder a package is extracted into before its "build" folder goes
+// into place: made by the run inside the chosen folder (the installation's
+// base for an upgrade) and removed again. Its name is one no person would
+// choose, so a later run knows one left by a Cancel or a killed process as
+// the installer's own and removes it; nothing else there is touched.
+inline constexpr wchar_t kStagingFolderName[] = L"~KestrelSetup-staging";
+std::wstring StagingFolder(const std::wstring& parent);
+
 // The download folder: local application data + "\installtemp" (created).
 // The prerequisites' installers are downloaded there too.
 std::wstring DownloadFolder();

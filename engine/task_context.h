@@ -36,6 +36,10 @@ class TaskContext : public EngineContext {
   virtual std::wstring InstallFolder() = 0;
   virtual std::wstring InstallDir() = 0;
   virtual void SetInstallDir(const std::wstring& dir) = 0;
+  // The staging folder the upgrade's download half extracted into, for the
+  // patching half; empty until then.
+  virtual std::wstring StagingDir() = 0;
+  virtual void SetStagingDir(const std::wstring& dir) = 0;
 
   // Sets the caption of a wizard button (IDCANCEL, ID_WIZFINISH); a host
   // without buttons ignores it.

@@ -85,7 +85,15 @@ BOOL CommitPage::StartTaskRun() {
   // handle can go.
   running_ = true;
   workerThread_.reset(::CreateThread(nullptr, 0, &CommitPage::WorkerEntry, this, 0, nullptr));
-  if (!workerThread_) running_ = false;
+  if (!workerThread_) {
+    // Nothing runs: say so and give the page back, so the user can try
+    // again or leave.
+    const DWORD error = ::GetLastError();
+    running_ = false;
+    win::ShowMessage(L"Failed to start tasks, error code:" + std::to_wstring(static_cast<int>(error)), MB_OK);
+    EnableBrowseButton(true);
+    PostWizardButtons(kButtonsBackFinish);
+  }
   return FALSE;
 }
 
@@ -183,6 +191,16 @@ int CommitPage::EnterpriseEdition() { return wizard_.EnterpriseEdition(); }
 void CommitPage::SetInstallDir(const std::wstring& dir) {
   std::lock_guard<std::mutex> lock(mutex_);
   installDir_ = dir;
+}
+
+std::wstring CommitPage::StagingDir() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return stagingDir_;
+}
+
+void CommitPage::SetStagingDir(const std::wstring& dir) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  stagingDir_ = dir;
 }
 
 int CommitPage::Ask(const std::wstring& text, UINT type) { return win::ShowMessage(text, type); }

@@ -76,6 +76,8 @@ class CommitPage : public CVantPropertyPage, private TaskContext, private TaskRu
   std::wstring InstallFolder() override { return installFolder(); }
   std::wstring InstallDir() override { return installDir(); }
   void SetInstallDir(const std::wstring& dir) override;
+  std::wstring StagingDir() override;
+  void SetStagingDir(const std::wstring& dir) override;
   int Ask(const std::wstring& text, UINT type) override;
   int AskRestart(const std::wstring& question) override;
   void RestartMachine() override;
@@ -84,9 +86,10 @@ class CommitPage : public CVantPropertyPage, private TaskContext, private TaskRu
 
   CInstallWizard& wizard_;
   CVantListCtrl taskList_;
-  mutable std::mutex mutex_;  // installFolder_ and installDir_ (read by the worker)
+  mutable std::mutex mutex_;  // the three folders (read by the worker)
   std::wstring installFolder_;
   std::wstring installDir_;
+  std::wstring stagingDir_;
   int currentRow_ = 0;
   win::UniqueHandle workerThread_;
   // From the start of a run until the worker has left the runner.

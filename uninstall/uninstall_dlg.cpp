@@ -36,6 +36,12 @@ void UninstallDlg::OnOK() {
   ::ShowWindow(Item(IDOK), SW_HIDE);
   ::SendMessageW(Item(IDC_UNINSTALL_PROGRESS), PBM_SETRANGE, 0, MAKELPARAM(0, 100));
   uninstallThread_.reset(::CreateThread(nullptr, 0, &UninstallDlg::WorkerEntry, this, 0, nullptr));
+  if (!uninstallThread_) {
+    // Nothing was removed: say so and offer the button again.
+    const DWORD error = ::GetLastError();
+    win::ShowMessage(L"Failed to start tasks, error code:" + std::to_wstring(static_cast<int>(error)), MB_OK);
+    ::ShowWindow(Item(IDOK), SW_SHOW);
+  }
 }
 
 void UninstallDlg::OnCancel() {

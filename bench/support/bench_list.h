@@ -24,6 +24,8 @@ class BenchContext : public kestrel::TaskContext {
   std::wstring InstallFolder() override { return {}; }
   std::wstring InstallDir() override { return {}; }
   void SetInstallDir(const std::wstring&) override {}
+  std::wstring StagingDir() override { return {}; }
+  void SetStagingDir(const std::wstring&) override {}
   int Ask(const std::wstring& text, UINT) override;
   int AskRestart(const std::wstring&) override { return IDNO; }
   void RestartMachine() override {}

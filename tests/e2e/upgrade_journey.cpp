@@ -9,6 +9,7 @@
 
 #include "core/installer_state.h"
 #include "core/system_inspection.h"
+#include "engine/product_package.h"
 #include "res/resource_ids.h"
 #include "support/installed_product.h"
 #include "support/journey.h"
@@ -95,7 +96,7 @@ TEST(UpgradeJourney, UpgradesAnInstalledCopyThenUninstallsIt) {
   std::string difference;
   EXPECT_TRUE(kt::SameTree(product, machine.upgrade(), &difference)) << difference;
   EXPECT_EQ(kt::ReadFileBytes(product + L"\\root\\uploads.txt"), "the user's data");
-  EXPECT_FALSE(kt::Exists(base + L"\\build")) << "the extracted upgrade is used up";
+  EXPECT_FALSE(kt::Exists(base + L"\\" + kestrel::kStagingFolderName)) << "the extracted upgrade is used up";
   WIN32_FIND_DATAW aside;
   win::UniqueFind found(::FindFirstFileW((product + L"\\DeployCfgCmd.exe_*").c_str(), &aside));
   ASSERT_TRUE(found) << "the running program's file was moved aside";

@@ -43,14 +43,19 @@ void ExpectTree(const std::wstring& folder, const kt::PackageTree& tree) {
   EXPECT_TRUE(kt::SameTree(folder, tree, &difference)) << difference << " differs or is missing";
 }
 
-std::vector<std::wstring> AsideNames(const std::wstring& folder, const std::wstring& name) {
+// The names in folder that match a wildcard pattern, as listed.
+std::vector<std::wstring> EntryNames(const std::wstring& folder, const std::wstring& pattern) {
   std::vector<std::wstring> names;
   WIN32_FIND_DATAW entry;
-  win::UniqueFind find(::FindFirstFileW((folder + L"\\" + name + L"_*").c_str(), &entry));
+  win::UniqueFind find(::FindFirstFileW((folder + L"\\" + pattern).c_str(), &entry));
   if (!find) return names;
   do names.push_back(entry.cFileName);
   while (::FindNextFileW(find.get(), &entry));
   return names;
+}
+
+std::vector<std::wstring> AsideNames(const std::wstring& folder, const std::wstring& name) {
+  return EntryNames(folder, name + L"_*");
 }
 
 // One server for the suite, with the release, an upgrade, an empty archive
@@ -121,11 +126,15 @@ class PackageInstall : public PackageServer {
 };
 
 TEST_F(PackageInstall, InstallsConfiguresAndRegistersTheProductInTheChosenFolder) {
-  // What an earlier installation left: the product folder and an extracted
-  // tree that was never committed.
-  ASSERT_TRUE(kt::CreateFolders(installDir_) && kt::CreateFolders(folder_ + L"\\build"));
+  // What an earlier installation left: the product folder and the staging
+  // folder of a run killed while it extracted. Beside them, a "build"
+  // folder of the customer's own.
+  const std::wstring staging = folder_ + L"\\" + kStagingFolderName;
+  ASSERT_TRUE(kt::CreateFolders(installDir_) && kt::CreateFolders(staging + L"\\build"));
   ASSERT_TRUE(kt::WriteFileBytes(installDir_ + L"\\stale.txt", "old"));
-  ASSERT_TRUE(kt::WriteFileBytes(folder_ + L"\\build\\half.txt", "half"));
+  ASSERT_TRUE(kt::WriteFileBytes(staging + L"\\build\\half.txt", "half"));
+  ASSERT_TRUE(kt::CreateFolders(folder_ + L"\\build\\src"));
+  ASSERT_TRUE(kt::WriteFileBytes(folder_ + L"\\build\\src\\main.c", "the customer's own"));
   kt::FakeTool config(root_ + L"\\tools", L"DeployCfgCmd.exe");  // scripts the packaged copies
   kt::FakeTool launcher(root_ + L"\\tools", L"runportal.exe");
 
@@ -136,7 +145,10 @@ TEST_F(PackageInstall, InstallsConfiguresAndRegistersTheProductInTheChosenFolder
 
   ExpectTree(installDir_, release_);
   EXPECT_FALSE(kt::Exists(installDir_ + L"\\stale.txt")) << "the old product folder is removed first";
-  EXPECT_FALSE(kt::Exists(folder_ + L"\\build"));
+  EXPECT_FALSE(kt::Exists(staging)) << "the staging folder is the installer's own: removed";
+  EXPECT_EQ(kt::ReadFileBytes(folder_ + L"\\build\\src\\main.c"), "the customer's own");
+  EXPECT_EQ(EntryNames(folder_ + L"\\build", L"*"), (std::vector<std::wstring>{L".", L"..", L"src"}))
+      << "the customer's build folder gets nothing";
   EXPECT_EQ(InstallerText(kValueLastInstallPath), folder_);
   EXPECT_EQ(InstallerText(kValueInstallDir), installDir_);
   EXPECT_NE(std::find(run.statuses.begin(), run.statuses.end(), L"Preparing for installation..."), run.statuses.end());
@@ -242,7 +254,7 @@ TEST_F(PackageInstall, ARenameThatFailsNamesItsErrorAndBothFolders) {
   EXPECT_EQ(run.result(), 0) << run.output;
   ASSERT_EQ(run.questions.size(), 1u);
   const std::wstring pattern = L"Failed to commit product installation package:-1, [0-9]+, " +
-                               std::regex_replace(folder_ + L"\\build, " + installDir_,
+                               std::regex_replace(folder_ + L"\\" + kStagingFolderName + L"\\build, " + installDir_,
                                                   std::wregex(LR"([\\^$.|?*+()\[\]{}])"), L"\\$&");
   EXPECT_TRUE(std::regex_match(run.questions[0].text, std::wregex(pattern))) << testing::PrintToString(run.questions[0].text);
   EXPECT_EQ(run.questions[0].type, static_cast<UINT>(MB_OK));
@@ -269,6 +281,9 @@ TEST_F(PackageUpgrade, PatchesTheMarkedFolderAndMovesRunningProgramsAside) {
   kt::SetInstallerText(kValueLastInstallPath, root_);
   // Found by its marker, whatever its name.
   InstallReleaseAt(root_ + L"\\Renamed Product");
+  // A folder of the customer's beside it, named like the package's top folder.
+  ASSERT_TRUE(kt::CreateFolders(root_ + L"\\build"));
+  ASSERT_TRUE(kt::WriteFileBytes(root_ + L"\\build\\notes.txt", "the customer's own"));
   kt::FakeTool monitorScript(root_ + L"\\tools", L"VantorisCloudMonitor.exe");
   kt::NamedEvent never(L"monitor");
   monitorScript.WaitFor(never);
@@ -286,7 +301,9 @@ TEST_F(PackageUpgrade, PatchesTheMarkedFolderAndMovesRunningProgramsAside) {
   EXPECT_TRUE(run.questions.empty());
   ExpectTree(installDir_, upgrade_);
   EXPECT_EQ(kt::ReadFileBytes(installDir_ + L"\\root\\uploads.txt"), "the user's data");
-  EXPECT_FALSE(kt::Exists(root_ + L"\\build")) << "the extracted tree is used up";
+  EXPECT_FALSE(kt::Exists(root_ + L"\\" + kStagingFolderName)) << "the extracted tree is used up";
+  EXPECT_EQ(kt::ReadFileBytes(root_ + L"\\build\\notes.txt"), "the customer's own");
+  EXPECT_FALSE(kt::Exists(installDir_ + L"\\notes.txt")) << "nothing of the customer's moves into the product";
   EXPECT_FALSE(kt::Exists(root_ + L"\\" + kProduct));
 
   ASSERT_TRUE(kt::WaitUntil([&] { return !first.running() || !second.running(); }));
@@ -304,14 +321,14 @@ TEST_F(PackageUpgrade, WithoutLastInstallPathTheProductIsUnderProgramFiles) {
   const std::wstring programFiles = win::SpecialFolderPath(CSIDL_PROGRAM_FILES, true);
   const std::wstring dir = programFiles + L"\\" + kProduct;
   kt::RemoveTree(dir);
-  kt::RemoveTree(programFiles + L"\\build");
+  kt::RemoveTree(programFiles + L"\\" + kStagingFolderName);
   InstallReleaseAt(dir);
   kt::RemoveTree(dir + L"\\vantdepot");  // no marker: the product folder name decides
   const kt::TaskHostRun run = Upgrade();
   EXPECT_EQ(run.result(), 1) << run.output << testing::PrintToString(run.questionTexts());
   EXPECT_EQ(run.installDir, dir);
   ExpectTree(dir, upgrade_);
-  EXPECT_FALSE(kt::Exists(programFiles + L"\\build"));
+  EXPECT_FALSE(kt::Exists(programFiles + L"\\" + kStagingFolderName));
   kt::RemoveTree(dir);
 }
 

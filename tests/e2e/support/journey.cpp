@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "core/installer_state.h"
+#include "engine/product_package.h"
 #include "res/resource_ids.h"
 #include "support/installed_product.h"
 #include "support/process_fixtures.h"
@@ -26,7 +27,7 @@ void PutBackTheMachine() {
   kt::RemoveProductRegistration();
   kt::RemoveTree(win::SpecialFolderPath(CSIDL_LOCAL_APPDATA, true) + L"\\installtemp");
   kt::RemoveTree(win::SpecialFolderPath(CSIDL_PROGRAM_FILES, true) + L"\\" + kProductFolder);
-  kt::RemoveTree(win::SpecialFolderPath(CSIDL_PROGRAM_FILES, true) + L"\\build");
+  kt::RemoveTree(win::SpecialFolderPath(CSIDL_PROGRAM_FILES, true) + L"\\" + kestrel::kStagingFolderName);
   kt::ClearWineVersionFor(L"KestrelSetup.exe");
 }
 
@@ -187,7 +188,17 @@ std::wstring RunTheTasks(HWND wizard, DWORD pid, const std::function<void()>& wh
     return L"<the run did not end>";
   if (retry) return L"<Retry>";
   const std::wstring text = kt::MessageBoxText(box);
-  kt::PressButton(box, kt::WindowText(box) == L"Reboot" ? IDNO : IDOK);
+  const bool restartQuestion = kt::WindowText(box) == L"Reboot";
+  kt::PressButton(box, restartQuestion ? IDNO : IDOK);
+  if (restartQuestion) {
+    // The question is the last task's last step: its row shows its result
+    // only once the answer is in.
+    kt::WaitUntil([&] {
+      for (const Row& row : TaskRows(wizard))
+        if (!row.status.empty() && !IsDone(row.status) && !IsFailed(row.status)) return false;
+      return true;
+    });
+  }
   return text;
 }
 

@@ -45,6 +45,14 @@ class RecordingContext : public kestrel::TaskContext {
     std::lock_guard<std::mutex> lock(mutex_);
     installDir_ = dir;
   }
+  std::wstring StagingDir() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return stagingDir_;
+  }
+  void SetStagingDir(const std::wstring& dir) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stagingDir_ = dir;
+  }
   int Ask(const std::wstring& text, UINT type) override { return Answer({text, type, L""}); }
   int AskRestart(const std::wstring& question) override { return Answer({question, MB_YESNO, L"Reboot"}); }
   void RestartMachine() override {
@@ -114,6 +122,7 @@ class RecordingContext : public kestrel::TaskContext {
   std::vector<Question> questions_;
   std::map<int, std::wstring> captions_;
   std::wstring installDir_;
+  std::wstring stagingDir_;
   int restarts_ = 0;
 };
 
