@@ -242,6 +242,30 @@ TEST_F(PackageInstall, FailuresShowTheirMessageAndSendTheirTrace) {
   }
 }
 
+// The local HTTPS server accepts TLS 1.2 only. A 6.1 system's sessions ask
+// for TLS 1.0 to 1.2 themselves, a 10.0 system's keep the system's
+// defaults: both download the package over it.
+TEST_F(PackageInstall, DownloadsOverTlsTwelveWithAndWithoutProtocolsAskedFor) {
+  ASSERT_TRUE(kt::CreateFolders(root_ + L"\\tls-server"));
+  kt::TestServer tls(root_ + L"\\tls-server", /*https=*/true);
+  ASSERT_TRUE(tls.ok());
+  ASSERT_TRUE(tls.AddFile("/QRE/release.zip", kt::PackageArchive(release_)));
+  for (const wchar_t* windows : {L"win7", L"win10"}) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(windows)));
+    const std::wstring host = kt::StampedTaskHost(
+        root_, {{kStrPackageLink, kt::Widen(tls.HttpsUrl("/QRE/release.zip"))}, {kStrProductFolder, kProduct}});
+    ASSERT_FALSE(host.empty());
+    kt::SetWineVersionFor(L"task_host.exe", windows);
+    const kt::TaskHostRun run = Install(host);
+    kt::ClearWineVersionFor(L"task_host.exe");
+    EXPECT_EQ(run.result(), 1) << run.output << testing::PrintToString(run.questionTexts());
+    ExpectTree(installDir_, release_);
+    kt::RemoveTree(installDir_);
+    ::DeleteFileW((DownloadFolder() + L"\\qre.zip").c_str());
+  }
+  EXPECT_EQ(kt::LinesContaining(tls.Log(), "status=200").size(), 2u) << tls.Log();
+}
+
 TEST_F(PackageInstall, ARenameThatFailsNamesItsErrorAndBothFolders) {
   // A file held without delete sharing keeps the old product folder alive,
   // so the extracted tree cannot take its name.
