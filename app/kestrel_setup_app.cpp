@@ -90,7 +90,7 @@ int CKestrelSetupApp::InitInstance(const std::wstring& arguments) {
     SendAuditTrace("Start: needs upgrade");
     std::wstring question =
         L"You already have " + LoadBuiltInString(kStrDisplayName) + L" installed, Do you want to upgrade?";
-    if (win::ShowMessage(nullptr, question, MB_YESNO) != IDYES) ::ExitProcess(0);
+    if (win::ShowMessage(nullptr, question, MB_YESNO) != IDYES) return FALSE;
     g_upgradeMode = 1;
   }
 

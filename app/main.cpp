@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "app/kestrel_setup_app.h"
+#include "net/audit_trace.h"
 
 namespace {
 kestrel::CKestrelSetupApp theApp;
@@ -8,8 +9,9 @@ kestrel::CKestrelSetupApp theApp;
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
   theApp.InitInstance(arguments != nullptr ? arguments : L"");
-  // Cancel may close the wizard while a task still runs on the worker
-  // thread: end every thread at once instead of tearing down the program's
-  // objects under it.
+  // A normal end gives the audit traces still queued a few seconds, then
+  // ends every thread at once (a sender may hang on a silent service)
+  // instead of tearing down the program's objects under them.
+  kestrel::FlushAuditTraces(kestrel::kAuditFlushAtExitMs);
   ::ExitProcess(0);
 }

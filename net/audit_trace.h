@@ -2,6 +2,8 @@
 // service. Failures are silent; the caller always goes on.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -22,12 +24,22 @@ struct AuditTraceConfig {
 // the default identifier and go nowhere.
 void ConfigureAuditTrace(AuditTraceConfig config);
 
-// Posts the trace synchronously: the calling thread waits for the reply,
-// or for WinHTTP's timeouts when the service cannot be reached.
+// Queues the trace and returns at once. One sender thread posts the traces
+// in the order they were sent, each post bounded in every phase; a trace
+// that cannot be delivered is dropped silently. While the service does not
+// answer and 256 traces wait, newer ones are dropped.
 void SendAuditTrace(const std::string& text);
 
+// Waits until every queued trace has been posted (or given up on), at most
+// timeoutMs; true when the queue is empty. A program that ends normally
+// gives its traces this chance, and ends all the same when it runs out.
+bool FlushAuditTraces(uint32_t timeoutMs);
+inline constexpr uint32_t kAuditFlushAtExitMs = 5000;
+
 // Traces sent so far by this process, in order, whether or not they
-// reached the service.
+// reached the service, and how many of them were dropped unposted because
+// the queue was full.
 std::vector<std::string> SentAuditTraces();
+size_t DroppedAuditTraces();
 
 }  // namespace kestrel

@@ -199,6 +199,12 @@ int WOSHttpSyncedConnection::SetTimeouts(int resolve, int connect, int send, int
   return ::WinHttpSetTimeouts(request_.get(), resolve, connect, send, receive) ? 1 : 0;
 }
 
+int WOSHttpSyncedConnection::SetResponseTimeout(int milliseconds) {
+  if (!request_) return 0;
+  DWORD value = static_cast<DWORD>(milliseconds);
+  return ::WinHttpSetOption(request_.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &value, sizeof value) ? 1 : 0;
+}
+
 void WOSHttpSyncedConnection::ApplyMask(void* buffer, uint32_t length, uint64_t offset, int) {
   if (!mask_) return;
   unsigned char* bytes = static_cast<unsigned char*>(buffer);

@@ -73,6 +73,10 @@ class WOSHttpSyncedConnection final : public WOSHttpSyncedConnectionInterface {
   int HasMask(int) override { return mask_ ? 1 : 0; }
   void ApplyMask(void* buffer, uint32_t length, uint64_t offset, int) override;
 
+  // Bounds the wait for the reply's headers, the TLS handshake included
+  // (WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT); must follow Open.
+  int SetResponseTimeout(int milliseconds);
+
  private:
   ~WOSHttpSyncedConnection() = default;
 

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "net/audit_trace.h"
 #include "res/resource_ids.h"
 #include "win/message_box.h"
 
@@ -59,6 +60,7 @@ DWORD WINAPI UninstallDlg::WorkerEntry(void* dialog) {
   } catch (...) {
   }
   // The removal ends the program, the window with it.
+  FlushAuditTraces(kAuditFlushAtExitMs);
   ::ExitProcess(0);
 }
 

@@ -52,7 +52,7 @@ class AuditTrace : public testing::Test {
 
 TEST_F(AuditTrace, CommitPageTraceAsTheServiceReceivesIt) {
   kestrel::SendAuditTrace("commit page");
-  // The call is synchronous: the server has stored the body by now.
+  ASSERT_TRUE(kestrel::FlushAuditTraces(kt::kPatienceMs));
   const std::string body = Body(1);
   EXPECT_EQ(body, Document("5E0C7A1B-93D4-4F62-A8B1-3C2D7E9F4A60", "commit page"));
   EXPECT_EQ(body.size(), 260u);
@@ -66,6 +66,7 @@ TEST_F(AuditTrace, PartnerIdEmptyTextAndMarkupCharacters) {
   Configure("acme&co", server_->HttpsUrl(kPath));
   kestrel::SendAuditTrace("");
   kestrel::SendAuditTrace("a<b>");
+  ASSERT_TRUE(kestrel::FlushAuditTraces(kt::kPatienceMs));
   EXPECT_EQ(Body(1), Document("acme&amp;co", ""));
   const std::string escaped = Document("acme&amp;co", "a&lt;b&gt;");
   EXPECT_EQ(Body(2), escaped);
@@ -82,8 +83,37 @@ TEST_F(AuditTrace, UnreachableServiceLeavesTheCallerGoing) {
   // A server that answers plain HTTP on the TLS port.
   Configure(kestrel::kDefaultPartnerId, "https://localhost:" + std::to_string(server_->httpPort()) + kPath);
   kestrel::SendAuditTrace("commit:task completed");
+  EXPECT_TRUE(kestrel::FlushAuditTraces(kt::kPatienceMs));
   EXPECT_EQ(kestrel::SentAuditTraces().size(), before + 2);
   EXPECT_TRUE(Body(1).empty());
+}
+
+// The caller never waits on the service: a service that accepts and never
+// answers leaves SendAuditTrace returning at once, and the sender gives up
+// on each post after its timeouts instead of hanging the queue; the trace
+// after it still reaches a service that answers.
+TEST_F(AuditTrace, ASilentServiceHoldsNeitherTheCallerNorTheQueue) {
+  kt::SilentListener silent;
+  ASSERT_TRUE(silent.ok());
+  Configure(kestrel::kDefaultPartnerId, "https://localhost:" + std::to_string(silent.port()) + kPath);
+  kestrel::SendAuditTrace("to nobody");
+  EXPECT_FALSE(kestrel::FlushAuditTraces(0)) << "queued, not yet given up on: the call did not wait for it";
+  ASSERT_TRUE(kt::WaitUntil([&] { return silent.connections() > 0; }));
+  Configure(kestrel::kDefaultPartnerId, server_->HttpsUrl(kPath));
+  kestrel::SendAuditTrace("after the silent one");
+  ASSERT_TRUE(kestrel::FlushAuditTraces(kt::kPatienceMs)) << "every phase of a post is bounded";
+  EXPECT_EQ(server_->ReceivedTraces(), std::vector<std::string>{"after the silent one"});
+  EXPECT_TRUE(kt::WaitUntil([&] { return silent.closedByClients() == silent.connections(); }))
+      << "the sender closed the connection it gave up on";
+}
+
+// A slow service gets every trace, one after the other, in the order sent.
+TEST_F(AuditTrace, ASlowServiceGetsEveryTraceInOrder) {
+  Configure(kestrel::kDefaultPartnerId, server_->HttpsUrl("/fault/delay=300" + std::string(kPath)));
+  const std::vector<std::string> texts = {"one", "two", "three", "four", "five"};
+  for (const auto& text : texts) kestrel::SendAuditTrace(text);
+  ASSERT_TRUE(kestrel::FlushAuditTraces(kt::kPatienceMs));
+  EXPECT_EQ(server_->ReceivedTraces(), texts);
 }
 
 TEST_F(AuditTrace, StampedExecutableSendsTheSystemDescriptionFirst) {
@@ -96,7 +126,8 @@ TEST_F(AuditTrace, StampedExecutableSendsTheSystemDescriptionFirst) {
   kt::Process p = kt::Launch(exe, L"/runas");
   HWND wizard = kt::WaitForWindow(L"Marrowfield Installation", p.pid());
   ASSERT_NE(wizard, nullptr);
-  // The trace went out before the wizard showed.
+  // The first trace, sent before the wizard showed, arrives.
+  ASSERT_TRUE(kt::WaitForFile(PostFile(1, L".body")));
   EXPECT_EQ(Body(1), Document("5E0C7A1B-93D4-4F62-A8B1-3C2D7E9F4A60", kestrel::ReadOsDescription()));
   EXPECT_NE(Headers(1).find("Content-Length: " + std::to_string(Body(1).size()) + "\n"), std::string::npos);
   kt::PressButton(wizard, IDCANCEL);

@@ -1,5 +1,7 @@
 #include "support/net_fixtures.h"
 
+#include <winsock2.h>
+
 #include <cstdlib>
 
 #include "support/test_support.h"
@@ -171,6 +173,67 @@ TestProxy::TestProxy(const std::wstring& folder, const std::string& user, const 
   if (!user.empty()) argv.insert(argv.end(), {"--user", user, "--password", password});
   if (!program_.Start(argv, folder_ + L"\\proxy.pid") || !WaitForFile(portFile)) return;
   port_ = PortFrom(ReadFileBytes(portFile), "port");
+}
+
+SilentListener::SilentListener() : listener_(INVALID_SOCKET) {
+  WSADATA wsa;
+  if (::WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return;
+  SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s == INVALID_SOCKET) return;
+  listener_ = s;
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int length = sizeof address;
+  if (::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(s, 16) != 0 ||
+      ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    return;
+  thread_ = ::CreateThread(nullptr, 0, &SilentListener::Loop, this, 0, nullptr);
+  if (thread_ != nullptr) port_ = ntohs(address.sin_port);
+}
+
+SilentListener::~SilentListener() {
+  stop_ = true;
+  if (thread_ != nullptr) {
+    ::WaitForSingleObject(thread_, kPatienceMs);
+    ::CloseHandle(thread_);
+  }
+  // Clients still connected see their connection end with it.
+  if (listener_ != INVALID_SOCKET) ::closesocket(static_cast<SOCKET>(listener_));
+}
+
+DWORD WINAPI SilentListener::Loop(void* parameter) {
+  auto* self = static_cast<SilentListener*>(parameter);
+  std::vector<SOCKET> clients;
+  while (!self->stop_) {
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(static_cast<SOCKET>(self->listener_), &readable);
+    for (SOCKET c : clients) FD_SET(c, &readable);
+    // Wakes now and then to see whether the test is done with it.
+    timeval wait = {0, 200000};
+    const int ready = ::select(0, &readable, nullptr, nullptr, &wait);
+    if (ready == SOCKET_ERROR) break;
+    if (ready == 0) continue;
+    if (FD_ISSET(static_cast<SOCKET>(self->listener_), &readable)) {
+      SOCKET client = ::accept(static_cast<SOCKET>(self->listener_), nullptr, nullptr);
+      if (client == INVALID_SOCKET) break;
+      ++self->connections_;
+      clients.push_back(client);
+    }
+    for (size_t i = 0; i < clients.size();) {
+      char buffer[4096];
+      if (FD_ISSET(clients[i], &readable) && ::recv(clients[i], buffer, sizeof buffer, 0) <= 0) {
+        ::closesocket(clients[i]);
+        clients.erase(clients.begin() + static_cast<std::ptrdiff_t>(i));
+        ++self->closed_;
+        continue;
+      }
+      ++i;
+    }
+  }
+  for (SOCKET c : clients) ::closesocket(c);
+  return 0;
 }
 
 std::string PatternBytes(size_t size, unsigned seed) {

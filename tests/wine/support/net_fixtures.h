@@ -14,6 +14,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -92,6 +94,32 @@ class TestProxy {
   std::wstring folder_;
   int port_ = 0;
   LinuxProgram program_;
+};
+
+// A local port that accepts connections and never sends a byte, as a
+// service behind a firewall that swallows its answers. Reads and drops what
+// clients send; counts the connections.
+class SilentListener {
+ public:
+  SilentListener();
+  ~SilentListener();
+  SilentListener(const SilentListener&) = delete;
+  SilentListener& operator=(const SilentListener&) = delete;
+
+  bool ok() const { return port_ > 0; }
+  int port() const { return port_; }
+  int connections() const { return connections_.load(); }
+  // How many clients gave up and closed their connection.
+  int closedByClients() const { return closed_.load(); }
+
+ private:
+  static DWORD WINAPI Loop(void* self);
+  uintptr_t listener_;
+  HANDLE thread_ = nullptr;
+  int port_ = 0;
+  std::atomic<int> connections_{0};
+  std::atomic<int> closed_{0};
+  std::atomic<bool> stop_{false};
 };
 
 // The lines of a log (a fixture's log text) that hold the needle, without
