@@ -10,6 +10,7 @@
 #include "core/installer_state.h"
 #include "res/resource_ids.h"
 #include "support/journey.h"
+#include "support/net_fixtures.h"
 #include "support/process_fixtures.h"
 
 namespace {
@@ -189,6 +190,29 @@ TEST_F(ExistingServerJourney, CancelDuringTheDownloadEndsAtOnceAndTheNextStartIn
   ASSERT_TRUE(e2e::WalkToCommitPage(wizard, &kServer));
   EXPECT_EQ(e2e::RunTheTasks(wizard, setup_.pid()), L"Reboot is needed to complete the installation, reboot now?");
   CloseAndExpectExit(wizard);
+  std::string difference;
+  EXPECT_TRUE(kt::SameTree(machine_.DefaultProductDir(), machine_.release(), &difference)) << difference;
+}
+
+// An audit service that accepts connections and never answers holds
+// nothing up: the wizard appears, the whole installation runs, and the
+// program ends within the 5 seconds it gives its traces once its last
+// window closes.
+TEST_F(ExistingServerJourney, ASilentAuditServiceHoldsNothingUp) {
+  kt::SilentListener silent;
+  ASSERT_TRUE(silent.ok());
+  ASSERT_TRUE(machine_.SetAuditEndpoint("https://localhost:" + std::to_string(silent.port()) + "/audit"));
+  HWND wizard = StartAtCommitPage();
+  ASSERT_NE(wizard, nullptr);
+  EXPECT_EQ(e2e::RunTheTasks(wizard, setup_.pid()), L"Reboot is needed to complete the installation, reboot now?");
+  for (const auto& row : e2e::TaskRows(wizard)) EXPECT_TRUE(e2e::IsDone(row.status)) << testing::PrintToString(row.label);
+  ASSERT_TRUE(kt::WaitUntil([&] { return kt::WindowText(kt::FindControl(wizard, IDCANCEL)) == L"Close"; }));
+  EXPECT_GT(silent.connections(), 0) << "the traces went to the silent service";
+  kt::PressButton(wizard, IDCANCEL);
+  DWORD code = 1;
+  // 5 s for the queue, and room for the process to end on a loaded machine.
+  ASSERT_TRUE(setup_.Wait(&code, 10000)) << "the program waited on its traces past its 5 seconds";
+  EXPECT_EQ(code, 0u);
   std::string difference;
   EXPECT_TRUE(kt::SameTree(machine_.DefaultProductDir(), machine_.release(), &difference)) << difference;
 }

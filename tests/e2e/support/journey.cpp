@@ -81,6 +81,10 @@ bool Machine::SetReleasePath(const std::string& path) {
                                    kt::Widen(server_->HttpUrl(path)) + L"\"");
 }
 
+bool Machine::SetAuditEndpoint(const std::string& url) {
+  return kt::Stamp(installer_, L"--string \"" + std::to_wstring(kStrAuditEndpoint) + L"=" + kt::Widen(url) + L"\"");
+}
+
 kt::Process Machine::Start(const std::wstring& arguments) { return kt::Launch(installer_, arguments); }
 
 std::vector<std::string> Machine::Traces() const { return server_->ReceivedTraces(); }

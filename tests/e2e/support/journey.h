@@ -52,6 +52,9 @@ class Machine {
   // Points the release link (129) at another path of the server, such as
   // a /fault/... path.
   bool SetReleasePath(const std::string& path);
+  // Points the audit endpoint (146) at another service, such as a
+  // kt::SilentListener's port.
+  bool SetAuditEndpoint(const std::string& url);
 
   // Starts the installer as the elevated relaunch would (no relaunch).
   kt::Process Start(const std::wstring& arguments = L"/runas");
