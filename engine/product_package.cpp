@@ -10,6 +10,7 @@
 
 #include "core/ascii_text.h"
 #include "core/builtin_strings.h"
+#include "core/status_throttle.h"
 #include "core/installer_state.h"
 #include "engine/marker_folder.h"
 #include "engine/zip_extract.h"
@@ -93,10 +94,15 @@ class TreeDeletion : public win::FolderVisitor {
 // in the extracted tree are not followed into other places.
 class TreePatch : public win::FolderVisitor {
  public:
-  TreePatch(TaskContext& ctx, const std::wstring& target) : ctx_(ctx), target_(target) {}
+  TreePatch(TaskContext& ctx, const std::wstring& target)
+      : ctx_(ctx),
+        target_(target),
+        status_([&ctx](const std::wstring& text) { ctx.SetStatus(text); },
+                [] { return static_cast<uint64_t>(::GetTickCount64()); }) {}
 
   win::WalkStep Visit(const win::FolderEntry& entry) override {
-    ctx_.SetStatus(L"Patching:" + entry.name);
+    // One text per entry, at a human rate: the row shows the file it is at.
+    status_.Progress(L"Patching:" + entry.name);
     const std::wstring to = target_ + L"\\" + entry.relativePath;
     if (entry.IsFolder()) {
       if (!entry.IsLink()) ::CreateDirectoryW(win::LongPath(to).c_str(), nullptr);
@@ -104,6 +110,7 @@ class TreePatch : public win::FolderVisitor {
     }
     if (!MoveReplacing(entry.path, to)) {
       const DWORD error = ::GetLastError();
+      status_.Flush();  // the row names the file the message is about
       ctx_.Ask(L"Patching:" + entry.name + L"\n" + to + L", Failed:" + std::to_wstring(static_cast<int>(error)),
                MB_OK);
       ::SetLastError(error);
@@ -120,6 +127,7 @@ class TreePatch : public win::FolderVisitor {
  private:
   TaskContext& ctx_;
   const std::wstring& target_;
+  StatusThrottle status_;  // flushed when the patch ends
 };
 
 }  // namespace
@@ -147,8 +155,16 @@ bool MoveReplacing(const std::wstring& source, const std::wstring& target) {
 }
 
 bool PatchTree(TaskContext& ctx, const std::wstring& source, const std::wstring& target) {
-  TreePatch patch(ctx, target);
-  return win::WalkFolder(source, patch) != win::WalkResult::kStopped;
+  bool stopped = false;
+  DWORD error = ERROR_SUCCESS;
+  {
+    TreePatch patch(ctx, target);
+    stopped = win::WalkFolder(source, patch) == win::WalkResult::kStopped;
+    error = ::GetLastError();
+  }  // the row gets its last text here
+  // The caller reports a failure with the error the failed file left.
+  ::SetLastError(error);
+  return !stopped;
 }
 
 void KillMonitorProcess() {

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "core/status_throttle.h"
 #include "core/text_convert.h"
 #include "net/audit_trace.h"
 #include "net/download_text.h"
@@ -24,25 +25,25 @@ void DeleteOldFile(const std::wstring& destination) {
 
 // One request from the resume offset on; true when the file is complete.
 // The offset counts every byte written, across attempts.
-bool DownloadAttempt(Reporter& context, HANDLE file, const std::string& url, uint64_t& offset,
+bool DownloadAttempt(StatusThrottle& status, HANDLE file, const std::string& url, uint64_t& offset,
                      char* buffer) {
-  context.SetStatus(L"Start downloading");
+  status.Step(L"Start downloading");
   ConnectionPtr connection = OpenUrlConnection(url);
   if (!connection) {
-    context.SetStatus(L"failed to create connection");
+    status.Step(L"failed to create connection");
     return false;
   }
   connection->SetTimeouts(0, 60000, 60000, 600000);
   if (offset != 0) connection->AddHeader("Range", RangeValue(offset).c_str());
   if (!connection->Send(nullptr, 0) || !connection->ReceiveResponse()) return false;
 
-  const int status = connection->GetStatusCode();
-  if (offset != 0 && status != 206) {
+  const int code = connection->GetStatusCode();
+  if (offset != 0 && code != 206) {
     // The server sends the whole file again: start it over.
     offset = 0;
     return false;
   }
-  if (status >= 300) return false;
+  if (code >= 300) return false;
 
   // Only a known total tells a complete transfer from a broken one: a body
   // ended by closing the connection, or a chunked body cut before its
@@ -58,13 +59,32 @@ bool DownloadAttempt(Reporter& context, HANDLE file, const std::string& url, uin
   }
 
   for (;;) {
-    uint32_t n = 0;
-    if (!connection->ReadSome(buffer, kDownloadPiece, &n)) return false;
-    if (n == 0) return total != kUnknownTotal && static_cast<int64_t>(offset) == total;
-    DWORD written = 0;
-    if (!::WriteFile(file, buffer, n, &written, nullptr) || written != n) return false;
-    offset += n;
-    context.SetStatus(ProgressText(offset, total));
+    // A read returns what the transport has (about 8 KiB here): the piece
+    // is filled before it is written.
+    uint32_t filled = 0;
+    bool readOk = true, ended = false;
+    while (filled < kDownloadPiece) {
+      uint32_t n = 0;
+      if (!connection->ReadSome(buffer + filled, kDownloadPiece - filled, &n)) {
+        readOk = false;
+        break;
+      }
+      if (n == 0) {
+        ended = true;
+        break;
+      }
+      filled += n;
+    }
+    if (filled > 0) {
+      // What arrived before a failed read is kept: the offset counts every
+      // byte written, and the next attempt resumes after it.
+      DWORD written = 0;
+      if (!::WriteFile(file, buffer, filled, &written, nullptr) || written != filled) return false;
+      offset += filled;
+      status.Progress(ProgressText(offset, total));
+    }
+    if (!readOk) return false;
+    if (ended) return total != kUnknownTotal && static_cast<int64_t>(offset) == total;
   }
 }
 
@@ -103,6 +123,10 @@ int DownloadToFile(Reporter& context, const std::wstring& destination, const std
 
   std::unique_ptr<char[]> buffer(new char[kDownloadPiece]);
   uint64_t offset = 0;
+  // The row shows the download's progress at a human rate; every write is a
+  // round trip to the window's thread. The last text always goes out.
+  StatusThrottle status([&context](const std::wstring& text) { context.SetStatus(text); },
+                        [] { return static_cast<uint64_t>(::GetTickCount64()); });
   // A server or link away for a while: each further attempt waits twice as
   // long as the one before (1, 2, 4, 8, 16 s by default), so an outage of
   // half a minute is survived and the transfer resumes from what it has.
@@ -112,7 +136,9 @@ int DownloadToFile(Reporter& context, const std::wstring& destination, const std
       ::Sleep(pause);
       pause = pause > UINT32_MAX / 2 ? UINT32_MAX : pause * 2;
     }
-    if (DownloadAttempt(context, file.get(), url, offset, buffer.get())) return 1;
+    const bool complete = DownloadAttempt(status, file.get(), url, offset, buffer.get());
+    status.Flush();
+    if (complete) return 1;
   }
   return 0;
 }

@@ -153,6 +153,18 @@ TEST_F(Download, AServerAwayForSecondsIsWaitedForAndTheTransferResumes) {
   EXPECT_TRUE(context.questions().empty());
 }
 
+// Many pieces at loopback speed: the row gets far fewer texts than the
+// download has pieces, and ends with the same last text as ever.
+TEST_F(Download, ManyPiecesWriteFewTextsAndEndWithTheWholeSize) {
+  const size_t size = size_t{32} << 20;
+  const std::string bytes = Put("many.bin", size, 7);
+  ASSERT_EQ(DownloadToFile(context_, dest_, server_->HttpUrl("/many.bin")), 1);
+  EXPECT_TRUE(SameBytes(Received(), bytes));
+  const size_t pieces = size / kestrel::kDownloadPiece;
+  EXPECT_LT(context_.statuses().size(), pieces / 4) << "one text per piece would be " << pieces;
+  EXPECT_EQ(context_.lastStatus(), L"#Progress:33554432 33554432@@Download: 32.00 MB of  32.00 MB");
+}
+
 TEST_F(Download, UrlWithoutPathAsksForRoot) {
   EXPECT_EQ(DownloadToFile(context_, dest_, "http://localhost:" + std::to_string(server_->httpPort())), 0);
   EXPECT_EQ(kt::LinesContaining(server_->Log(), "GET / ").size(), 6u) << server_->Log();

@@ -10,6 +10,7 @@
 #include <regex>
 
 #include "core/installer_state.h"
+#include "core/text_convert.h"
 #include "engine/product_package.h"
 #include "res/resource_ids.h"
 #include "support/installed_product.h"
@@ -19,6 +20,7 @@
 #include "support/task_host_run.h"
 #include "support/test_support.h"
 #include "tests/support/zip_test_support.h"
+#include "win/folder_walk.h"
 #include "win/registry.h"
 #include "win/shell.h"
 
@@ -364,7 +366,23 @@ TEST_F(PackageUpgrade, AFileThatCannotBeRenamedStopsWithBothMessages) {
   win::UniqueHandle held(::CreateFileW((installDir_ + L"\\root\\web.config").c_str(), GENERIC_READ, FILE_SHARE_READ,
                                        nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(held);
-  const kt::TaskHostRun run = Upgrade();
+  // The two halves one after the other, so that the order in which the
+  // patch walks the extracted tree can be read in between: the walk lists
+  // the entries of that tree as the file system does.
+  const std::wstring host = Host("/QRE/zip/build4129.zip");
+  ASSERT_EQ(kt::RunTaskHost(host, L"DOWNLOADPACKAGE").result(), 1);
+  struct Order : win::FolderVisitor {
+    win::WalkStep Visit(const win::FolderEntry& entry) override {
+      if (!entry.IsFolder()) paths.push_back(entry.relativePath);
+      return win::WalkStep::kContinue;
+    }
+    std::vector<std::wstring> paths;
+  } order;
+  win::WalkFolder(root_ + L"\\" + kStagingFolderName + L"\\build", order);
+  const auto failed = std::find(order.paths.begin(), order.paths.end(), L"root\\web.config");
+  ASSERT_NE(failed, order.paths.end());
+
+  const kt::TaskHostRun run = kt::RunTaskHost(host, L"UPGRADEPACKAGE");
   EXPECT_EQ(run.result(), 0) << run.output;
   ASSERT_EQ(run.questions.size(), 2u) << testing::PrintToString(run.questionTexts());
   EXPECT_EQ(run.questions[0].text.rfind(L"Patching:web.config\n" + installDir_ + L"\\root\\web.config, Failed:", 0), 0u)
@@ -372,18 +390,19 @@ TEST_F(PackageUpgrade, AFileThatCannotBeRenamedStopsWithBothMessages) {
   EXPECT_TRUE(std::regex_match(run.questions[1].text,
                                std::wregex(L"Failed to commit product installation package:-?[0-9]+")))
       << testing::PrintToString(run.questions[1].text);
+  EXPECT_EQ(run.statuses.back(), L"Patching:web.config") << "the row names the file of the messages";
   EXPECT_EQ(kt::ReadFileBytes(installDir_ + L"\\root\\web.config"), release_.at("root/web.config"));
-  // The patch goes in directory order, which the status line follows: what
-  // came before the failure is replaced, what came after is untouched.
-  const auto failed = std::find(run.statuses.begin(), run.statuses.end(), L"Patching:web.config");
-  ASSERT_NE(failed, run.statuses.end());
-  for (const auto& [path, bytes] : upgrade_) {
-    if (path.back() == '/' || path == "root/web.config" || release_.count(path) == 0) continue;
-    const std::wstring leaf = kt::Widen(path.substr(path.rfind('/') + 1));
-    const bool before = std::find(run.statuses.begin(), failed, L"Patching:" + leaf) != failed;
-    const std::wstring local = kt::TreePath(installDir_, path);
-    const std::string& expected = before ? bytes : release_.at(path);
-    EXPECT_TRUE(kt::ReadFileBytes(local) == expected) << path << (before ? " was patched before" : " came after");
+  // What came before the failure in the walk is replaced, what came after
+  // is untouched.
+  for (auto it = order.paths.begin(); it != order.paths.end(); ++it) {
+    if (it == failed) continue;
+    std::string path = WideToUtf8(*it).value_or(std::string());
+    std::replace(path.begin(), path.end(), '\\', '/');
+    if (release_.count(path) == 0) continue;
+    const bool before = it < failed;
+    const std::string& expected = before ? upgrade_.at(path) : release_.at(path);
+    EXPECT_TRUE(kt::ReadFileBytes(kt::TreePath(installDir_, path)) == expected)
+        << path << (before ? " was patched before" : " came after");
   }
 }
 

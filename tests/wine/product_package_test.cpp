@@ -84,8 +84,29 @@ TEST_F(ProductPackage, PatchReplacesEveryFileAndMovesLockedOnesAside) {
     }
   }
   EXPECT_EQ(aside, 2);
-  auto statuses = ctx_.statuses();
-  EXPECT_NE(std::find(statuses.begin(), statuses.end(), L"Patching:tool.exe"), statuses.end());
+  EXPECT_EQ(ctx_.lastStatus().rfind(L"Patching:", 0), 0u) << testing::PrintToString(ctx_.lastStatus());
+}
+
+// Many small entries: the row shows them at a human rate, far fewer texts
+// than entries, and ends with the text of the last entry the walk visited,
+// as it would have with one text per entry.
+TEST_F(ProductPackage, ManyEntriesWriteFewTextsAndEndWithTheLastEntry) {
+  const std::wstring many = root_ + L"\\many", into = root_ + L"\\into";
+  ASSERT_TRUE(kt::CreateFolders(many) && kt::CreateFolders(into));
+  for (int i = 0; i < 2000; ++i) ASSERT_TRUE(kt::WriteFileBytes(many + L"\\f" + std::to_wstring(i) + L".txt", "x"));
+  // The walk takes the entries in the order the file system lists them.
+  std::wstring lastListed;
+  {
+    WIN32_FIND_DATAW entry;
+    win::UniqueFind find(::FindFirstFileW((many + L"\\*").c_str(), &entry));
+    ASSERT_TRUE(find);
+    do lastListed = entry.cFileName;
+    while (::FindNextFileW(find.get(), &entry));
+  }
+  ASSERT_TRUE(PatchTree(ctx_, many, into));
+  EXPECT_EQ(kt::ReadFileBytes(into + L"\\f1999.txt"), "x");
+  EXPECT_LT(ctx_.statuses().size(), 500u) << "one text per entry would be 2000";
+  EXPECT_EQ(ctx_.lastStatus(), L"Patching:" + lastListed);
 }
 
 TEST_F(ProductPackage, TwoLockedFilesWithinOneTickGetTheirOwnNames) {
@@ -110,6 +131,7 @@ TEST_F(ProductPackage, AFileThatCannotBeMovedAsideStopsThePatch) {
   EXPECT_EQ(questions[0].text.rfind(L"Patching:tool.exe\n" + target_ + L"\\bin\\tool.exe, Failed:", 0), 0u)
       << testing::PrintToString(questions[0].text);
   EXPECT_EQ(questions[0].type, static_cast<UINT>(MB_OK));
+  EXPECT_EQ(ctx_.lastStatus(), L"Patching:tool.exe") << "the row names the file of the message";
   EXPECT_EQ(kt::ReadFileBytes(target_ + L"\\bin\\tool.exe"), "old tool");
 }
 
