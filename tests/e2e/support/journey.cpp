@@ -205,7 +205,15 @@ std::wstring RunTheTasks(HWND wizard, DWORD pid, const std::function<void()>& wh
     return L"<the run did not end>";
   if (retry) return L"<Retry>";
   const std::wstring text = kt::MessageBoxText(box);
-  kt::PressButton(box, kt::WindowText(box) == L"Reboot" ? IDNO : IDOK);
+  const bool restartQuestion = kt::WindowText(box) == L"Reboot";
+  kt::PressButton(box, restartQuestion ? IDNO : IDOK);
+  // The last task asks the restart question; its row shows the result only
+  // once the answer is in.
+  if (restartQuestion)
+    kt::WaitUntil([&] {
+      const auto rows = TaskRows(wizard);
+      return !rows.empty() && (IsDone(rows.back().status) || IsFailed(rows.back().status));
+    });
   return text;
 }
 

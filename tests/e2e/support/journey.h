@@ -120,8 +120,8 @@ bool WalkToCommitPage(HWND wizard, const ExistingServer* existing = nullptr);
 // through it succeeds.
 bool UseSqliteAsSqlServerDriver();
 // Presses the commit page's Install button and waits until the run ends:
-// the restart question answered with No, or a failure's message box
-// answered with OK. Returns the text of the message box that ended the run,
+// the restart question answered with No and the last row's result shown,
+// or a failure's message box answered with OK. Returns the text of the message box that ended the run,
 // or "<Retry>" when a task failed without a message. whileRunning, when
 // given, is called at each look at the run (to show its rows).
 std::wstring RunTheTasks(HWND wizard, DWORD pid, const std::function<void()>& whileRunning = {},
