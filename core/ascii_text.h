@@ -1,6 +1,7 @@
 // ASCII case folding, the only folding the installer's comparisons use
-// (task keys, feature names, link schemes, markup directives): letters
-// outside A-Z compare as they are, whatever the system's locale.
+// (task keys, feature names, link schemes, markup directives, the package's
+// entry names): letters outside A-Z compare as they are, whatever the
+// system's locale.
 #pragma once
 
 #include <string>

@@ -6,7 +6,8 @@
 
 namespace kestrel {
 
-// "<product name> (<build label>)", cut to 2047 bytes.
+// "<product name> (<build label>)" of UTF-8 texts, cut to at most 2047
+// bytes between two characters.
 std::string ComposeOsDescription(std::string_view productName, std::string_view buildLabel);
 
 }  // namespace kestrel

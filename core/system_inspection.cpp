@@ -4,24 +4,27 @@
 
 #include "core/os_description.h"
 #include "core/run_values.h"
+#include "core/text_convert.h"
 #include "win/handle.h"
 #include "win/registry.h"
 
 namespace kestrel {
 namespace {
 
-// An 8-bit registry text of at most 1024 bytes; empty when missing or
-// longer.
-std::string ReadCurrentVersionText(const char* name) {
-  win::UniqueHkey key;
-  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", 0,
-                      KEY_READ | win::kView32, key.put()) != ERROR_SUCCESS)
-    return {};
-  char buffer[2048] = {};
-  DWORD size = 1024;
-  if (::RegQueryValueExA(key.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS)
-    return {};
-  return std::string(buffer);
+// The longest text the value may hold: what 1024 bytes held with its
+// terminator when the value was read as 8-bit text. A longer value counts
+// as missing rather than cut.
+constexpr size_t kMaxValueChars = 1023;
+
+// A text of CurrentVersion as UTF-8, the encoding the audit trace declares;
+// empty when missing or longer. Read as UTF-16: the 8-bit form is in the
+// system code page, whose "®" or non-Latin letters are not UTF-8.
+std::string ReadCurrentVersionText(const wchar_t* name) {
+  win::UniqueHkey key = win::OpenKey(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion");
+  if (!key) return {};
+  const std::optional<std::wstring> text = win::QueryText(key.get(), name, kMaxValueChars);
+  if (!text) return {};
+  return WideToUtf8(*text).value_or(std::string());
 }
 
 }  // namespace
@@ -72,7 +75,7 @@ int32_t CheckOsVersion(const std::function<OsVersionData()>& source) {
 }
 
 std::string ReadOsDescription() {
-  return ComposeOsDescription(ReadCurrentVersionText("ProductName"), ReadCurrentVersionText("BuildLabEx"));
+  return ComposeOsDescription(ReadCurrentVersionText(L"ProductName"), ReadCurrentVersionText(L"BuildLabEx"));
 }
 
 }  // namespace kestrel

@@ -24,7 +24,8 @@ OsVersionData QueryRealOsVersion();
 // OsCheckResult). An empty source is the real query.
 int32_t CheckOsVersion(const std::function<OsVersionData()>& source = QueryOsVersion);
 
-// "<ProductName> (<BuildLabEx>)" from the registry, missing parts empty.
+// "<ProductName> (<BuildLabEx>)" from the registry as UTF-8, missing parts
+// empty.
 std::string ReadOsDescription();
 
 }  // namespace kestrel

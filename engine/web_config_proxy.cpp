@@ -38,13 +38,43 @@ std::string DefaultProxyElement(std::string_view server, std::string_view bypass
   return out;
 }
 
+// Comments, CDATA sections and processing instructions hold text, not
+// markup: a sample section commented out in the file must not receive the
+// proxy, nor may a commented-out closing tag end the configuration.
+struct OpaqueMarkup {
+  std::string_view open, close;
+};
+constexpr OpaqueMarkup kOpaqueMarkup[] = {{"<!--", "-->"}, {"<![CDATA[", "]]>"}, {"<?", "?>"}};
+
+// Start of the first tag beginning with prefix in [from, to) that is not
+// inside opaque markup; from must not lie inside such markup itself. An
+// unterminated comment, section or instruction hides the rest of the text.
+size_t FindTag(std::string_view text, std::string_view prefix, size_t from, size_t to = std::string_view::npos) {
+  size_t at = text.find('<', from);
+  while (at != std::string_view::npos && at < to) {
+    const std::string_view rest = text.substr(at);
+    const OpaqueMarkup* opaque = nullptr;
+    for (const OpaqueMarkup& markup : kOpaqueMarkup)
+      if (rest.starts_with(markup.open)) opaque = &markup;
+    if (opaque != nullptr) {
+      const size_t end = text.find(opaque->close, at + opaque->open.size());
+      if (end == std::string_view::npos) return std::string_view::npos;
+      at = text.find('<', end + opaque->close.size());
+      continue;
+    }
+    if (rest.starts_with(prefix)) return at;
+    at = text.find('<', at + 1);
+  }
+  return std::string_view::npos;
+}
+
 // Start of "<name" followed by the end of the name, in [from, to).
 size_t FindElement(std::string_view text, std::string_view name, size_t from, size_t to) {
   std::string open;
   open.reserve(name.size() + 1);
   open += '<';
   open.append(name.data(), name.size());
-  for (size_t at = text.find(open, from); at != std::string_view::npos && at < to; at = text.find(open, at + 1)) {
+  for (size_t at = FindTag(text, open, from, to); at != std::string_view::npos; at = FindTag(text, open, at + 1, to)) {
     const size_t after = at + open.size();
     if (after < text.size() && (text[after] == '>' || text[after] == '/' || IsSpace(text[after]))) return at;
   }
@@ -70,7 +100,7 @@ size_t PastLineEndIfTrailing(std::string_view text, size_t end) {
 
 std::optional<std::string> AddProxyToWebConfig(std::string_view content, std::string_view server,
                                                std::string_view bypassList) {
-  const size_t configurationEnd = content.find(kConfigurationEnd);
+  const size_t configurationEnd = FindTag(content, kConfigurationEnd, 0);
   if (configurationEnd == std::string_view::npos) return std::nullopt;
   const std::string element = DefaultProxyElement(server, bypassList);
 
@@ -92,7 +122,7 @@ std::optional<std::string> AddProxyToWebConfig(std::string_view content, std::st
           std::string(content.substr(sectionTagEnd + 1));
     return out;
   }
-  const size_t sectionClose = content.find("</system.net>", sectionTagEnd);
+  const size_t sectionClose = FindTag(content, "</system.net>", sectionTagEnd + 1);
   if (sectionClose == std::string_view::npos || sectionClose > configurationEnd) return std::nullopt;
 
   const size_t proxy = FindElement(content, "defaultProxy", sectionTagEnd + 1, sectionClose);
@@ -109,7 +139,7 @@ std::optional<std::string> AddProxyToWebConfig(std::string_view content, std::st
   size_t proxyEnd = proxyTagEnd + 1;
   if (content[proxyTagEnd - 1] != '/') {
     constexpr std::string_view kProxyClose = "</defaultProxy>";
-    const size_t close = content.find(kProxyClose, proxyTagEnd);
+    const size_t close = FindTag(content, kProxyClose, proxyTagEnd + 1);
     if (close == std::string_view::npos || close > sectionClose) return std::nullopt;
     proxyEnd = close + kProxyClose.size();
   }

@@ -5,10 +5,13 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <set>
 #include <utility>
 #include <vector>
+
+#include "core/ascii_text.h"
 
 namespace kestrel {
 
@@ -203,6 +206,9 @@ std::string_view ComponentProblem(std::u16string_view component) {
   if (component == u"." || component == u"..") return "\".\" or \"..\" path component";
   if (component.find_first_not_of(u". ") == std::u16string_view::npos)
     return "path component made of dots and spaces";
+  // Windows drops them when it opens a path without the long-path prefix:
+  // the file would get another name than the archive's, or merge with one.
+  if (component.back() == u'.' || component.back() == u' ') return "path component ending in a dot or a space";
   for (char16_t c : component) {
     if (c < 0x20 || c == 0x7F) return "control character in name";
     if (std::u16string_view(u"<>\"|?*").find(c) != std::u16string_view::npos)
@@ -235,6 +241,22 @@ std::string_view NormalizePath(std::u16string_view name, std::u16string& path, b
     start = end + 1;
   }
   return {};
+}
+
+// The key under which two paths name one file on Windows. Only ASCII
+// letters are folded, as in every comparison of the installer: the
+// package names its files in ASCII.
+std::u16string FoldCase(std::u16string_view path) {
+  std::u16string folded(path);
+  for (char16_t& c : folded) c = AsciiLower(c);
+  return folded;
+}
+
+// A validated path for a message.
+std::string Display(std::u16string_view path) {
+  std::string out;
+  Utf16ToUtf8(path, out);
+  return out;
 }
 
 // --- Headers ---------------------------------------------------------------
@@ -478,20 +500,38 @@ class Extractor {
     return CheckTreeShape(entries);
   }
 
-  // A file that is also used as a directory cannot be extracted; finding it
-  // now keeps the failure before the first write.
+  // A file that is also used as a directory cannot be extracted. Windows
+  // compares names without letter case, so two files, or a file and a
+  // folder, whose paths differ only in case would land on one; folders that
+  // differ only in case are simply one folder there. Finding all this now
+  // keeps the failure before the first write.
   static ZipResult CheckTreeShape(const std::vector<Entry>& entries) {
-    std::set<std::u16string> files;
     std::set<std::u16string> directories;
+    // Folded path -> the first spelling met.
+    std::map<std::u16string, std::u16string> fileSpellings, directorySpellings;
     for (const Entry& entry : entries) {
-      (entry.isDirectory ? directories : files).insert(entry.path);
+      if (entry.isDirectory) {
+        directories.insert(entry.path);
+        directorySpellings.emplace(FoldCase(entry.path), entry.path);
+      } else {
+        fileSpellings.emplace(FoldCase(entry.path), entry.path);
+      }
       for (size_t slash = entry.path.find(u'/'); slash != std::u16string::npos;
-           slash = entry.path.find(u'/', slash + 1))
-        directories.insert(entry.path.substr(0, slash));
+           slash = entry.path.find(u'/', slash + 1)) {
+        std::u16string parent = entry.path.substr(0, slash);
+        directorySpellings.emplace(FoldCase(parent), parent);
+        directories.insert(std::move(parent));
+      }
     }
     for (const Entry& entry : entries) {
-      if (!entry.isDirectory && directories.count(entry.path))
-        return EntryFail(ZipError::Corrupt, entry, "is both a file and a directory");
+      if (entry.isDirectory) continue;
+      if (directories.count(entry.path)) return EntryFail(ZipError::Corrupt, entry, "is both a file and a directory");
+      const std::u16string folded = FoldCase(entry.path);
+      if (const std::u16string& first = fileSpellings.at(folded); first != entry.path)
+        return EntryFail(ZipError::UnsafePath, entry, "unsafe path: differs only in letter case from \"" + Display(first) + "\"");
+      if (auto folder = directorySpellings.find(folded); folder != directorySpellings.end())
+        return EntryFail(ZipError::UnsafePath, entry,
+                         "unsafe path: differs only in letter case from the folder \"" + Display(folder->second) + "\"");
     }
     return {};
   }

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "core/text_convert.h"
 #include "res/resource_ids.h"
 #include "support/journey.h"
 #include "win/registry.h"
@@ -140,8 +141,12 @@ void PrintMachine(e2e::FreshMachine& machine) {
   win::UniqueService manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
   win::UniqueService sql(::OpenServiceW(manager.get(), L"MSSQL$MARROWFIELD", SERVICE_QUERY_STATUS));
   wprintf(L"  SQL Server Express   %ls\n", sql ? L"service MSSQL$MARROWFIELD present" : L"(none)");
+  // The traces are UTF-8, as the audit service receives them.
+  auto shown = [](const std::string& trace) { return kestrel::Utf8ToWide(trace).value_or(L"(not UTF-8)"); };
+  const std::vector<std::string> traces = machine.Traces();
+  wprintf(L"  system description   %ls\n", traces.empty() ? L"(no trace)" : shown(traces.front()).c_str());
   wprintf(L"  audit traces         ");
-  for (const auto& trace : machine.Traces()) wprintf(L"\"%hs\" ", trace.c_str());
+  for (const auto& trace : traces) wprintf(L"\"%ls\" ", shown(trace).c_str());
   wprintf(L"\n");
   fflush(stdout);
 }

@@ -8,7 +8,6 @@
 #include <algorithm>
 
 #include "core/installer_state.h"
-#include "core/system_inspection.h"
 #include "res/resource_ids.h"
 #include "support/journey.h"
 #include "support/process_fixtures.h"
@@ -33,6 +32,7 @@ struct FreshCase {
   bool dotNetRow;
   IisTool iisTool;
   std::wstring sqlSetup;
+  std::string description;  // the first trace, UTF-8
 };
 void PrintTo(const FreshCase& c, std::ostream* os) { *os << c.name; }
 
@@ -108,7 +108,7 @@ TEST_P(FreshInstall, AllInOne) {
   // What the audit service heard: the system first, the end last.
   const auto traces = machine.Traces();
   ASSERT_GE(traces.size(), 3u);
-  EXPECT_EQ(traces.front(), kestrel::ReadOsDescription());
+  EXPECT_EQ(traces.front(), c.description);
   EXPECT_NE(std::find(traces.begin(), traces.end(), "ClusterMode:no existing sql server"), traces.end());
   EXPECT_NE(std::find(traces.begin(), traces.end(), "commit page"), traces.end());
   EXPECT_EQ(traces.back(), "commit:task completed");
@@ -116,10 +116,14 @@ TEST_P(FreshInstall, AllInOne) {
 
 INSTANTIATE_TEST_SUITE_P(
     Windows, FreshInstall,
-    testing::Values(FreshCase{"Server2008R2", e2e::kServer2008R2, true, IisTool::kDism, kSqlSetup},
-                    FreshCase{"Windows7", e2e::kWindows7, true, IisTool::kPkgMgr, kSqlSetup},
-                    FreshCase{"Server2008", e2e::kServer2008, true, IisTool::kServerManager, kSqlSetup},
-                    FreshCase{"Windows10", e2e::kWindows10, false, IisTool::kDism, kSqlSetupWithLicence}),
+    testing::Values(FreshCase{"Server2008R2", e2e::kServer2008R2, true, IisTool::kDism, kSqlSetup,
+                              "Windows Server 2008 R2 Standard (7601.24544.amd64fre.win7sp1_ldr_escrow.200102-1707)"},
+                    FreshCase{"Windows7", e2e::kWindows7, true, IisTool::kPkgMgr, kSqlSetup,
+                              "Windows 7 Professional (7601.24544.amd64fre.win7sp1_ldr_escrow.200102-1707)"},
+                    FreshCase{"Server2008", e2e::kServer2008, true, IisTool::kServerManager, kSqlSetup,
+                              "Windows Server\xC2\xAE 2008 Standard (6002.18005.amd64fre.lh_sp2rtm.090410-1830)"},
+                    FreshCase{"Windows10", e2e::kWindows10, false, IisTool::kDism, kSqlSetupWithLicence,
+                              "Windows 10 Pro (19041.1.amd64fre.vb_release.191206-1406)"}),
     [](const testing::TestParamInfo<FreshCase>& info) { return std::string(info.param.name); });
 
 TEST(UnsupportedWindows, WindowsXpCannotInstall) {
@@ -146,6 +150,9 @@ TEST(UnsupportedWindows, WindowsXpCannotInstall) {
   kt::PressButton(wizard, IDCANCEL);
   EXPECT_TRUE(setup.Wait(nullptr));
   EXPECT_TRUE(kt::InstallerValueBytes(kestrel::kValueLastInstallPath).empty()) << "nothing was installed";
+  const auto traces = machine.Traces();
+  ASSERT_FALSE(traces.empty());
+  EXPECT_EQ(traces.front(), "Microsoft Windows XP (2600.5512.x86fre.xpsp.080413-2111)");
 }
 
 }  // namespace

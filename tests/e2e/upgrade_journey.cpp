@@ -8,7 +8,6 @@
 #include <regex>
 
 #include "core/installer_state.h"
-#include "core/system_inspection.h"
 #include "engine/product_package.h"
 #include "res/resource_ids.h"
 #include "support/installed_product.h"
@@ -109,8 +108,9 @@ TEST(UpgradeJourney, UpgradesAnInstalledCopyThenUninstallsIt) {
   EXPECT_EQ(EntryText(L"Version"), L"6.11.0");
   EXPECT_EQ(EntryText(L"DisplayName"), L"Marrowfield") << "the rest of the entry stays";
   // The system description first, then the run.
-  EXPECT_EQ(machine.Traces(), (std::vector<std::string>{kestrel::ReadOsDescription(), "Start: needs upgrade",
-                                                        "commit page", "commit:task completed"}));
+  EXPECT_EQ(machine.Traces(),
+            (std::vector<std::string>{"Windows Server 2008 R2 Standard (7601.24544.amd64fre.win7sp1_ldr_escrow.200102-1707)",
+                                      "Start: needs upgrade", "commit page", "commit:task completed"}));
   running.reset();
 
   // Removed through the command the entry registers.

@@ -82,6 +82,51 @@ TEST(WebConfigProxy, LookalikesAndBrokenSections) {
       AddProxyToWebConfig("<configuration><system.net><defaultProxy></system.net></configuration>", "p:1", "h"));
 }
 
+// What a comment, a CDATA section or a processing instruction holds is
+// text: it stays byte for byte, and only the real markup around it counts.
+TEST(WebConfigProxy, CommentsCdataAndInstructionsAreNotMarkup) {
+  const std::string add = "\t\t\t <add address=\"localhost\" />\n";
+  const std::string newSection = "\n\n<system.net>\n" + Element(add) + "</system.net>\n</configuration>\n";
+  const std::string commented = "  <!-- <system.net><defaultProxy/></system.net> -->\n";
+  const struct {
+    const char* name;
+    std::string input;
+    std::string expected;
+  } cases[] = {
+      {"a commented-out section", "<configuration>\n" + commented + "</configuration>\n",
+       "<configuration>\n" + commented + newSection},
+      {"a CDATA section holding an opening tag",
+       "<configuration>\n  <x><![CDATA[<system.net>]]></x>\n</configuration>\n",
+       "<configuration>\n  <x><![CDATA[<system.net>]]></x>\n" + newSection},
+      {"a processing instruction holding an opening tag",
+       "<?xml version=\"1.0\"?>\n<configuration>\n  <?note <system.net> ?>\n</configuration>\n",
+       "<?xml version=\"1.0\"?>\n<configuration>\n  <?note <system.net> ?>\n" + newSection},
+      {"a real section after a commented one",
+       "<configuration>\n" + commented + "  <system.net>\n    <mailSettings />\n  </system.net>\n</configuration>\n",
+       "<configuration>\n" + commented + "  <system.net>\n    <mailSettings />\n" + Element(add) +
+           "  </system.net>\n</configuration>\n"},
+      {"a comment inside the real section",
+       "<configuration>\n  <system.net>\n    <!-- <defaultProxy/> </system.net> -->\n  </system.net>\n</configuration>\n",
+       "<configuration>\n  <system.net>\n    <!-- <defaultProxy/> </system.net> -->\n" + Element(add) +
+           "  </system.net>\n</configuration>\n"},
+      {"a comment inside the replaced proxy element",
+       "<configuration>\n  <system.net>\n    <defaultProxy>\n      <!-- </defaultProxy> -->\n    </defaultProxy>\n"
+       "  </system.net>\n</configuration>\n",
+       "<configuration>\n  <system.net>\n" + Element(add) + "  </system.net>\n</configuration>\n"},
+      {"a commented-out closing tag before the real one",
+       "<configuration>\n  <!-- </configuration> -->\n  <appSettings />\n</configuration>\n",
+       "<configuration>\n  <!-- </configuration> -->\n  <appSettings />\n" + newSection},
+  };
+  for (const auto& c : cases) {
+    auto out = AddProxyToWebConfig(c.input, "proxy.corp:8080", "localhost");
+    ASSERT_TRUE(out) << c.name;
+    EXPECT_EQ(*out, c.expected) << c.name;
+  }
+  // An unterminated comment hides the closing tag: the file is left alone.
+  EXPECT_FALSE(AddProxyToWebConfig("<configuration>\n<!-- </configuration>\n", "p:1", "h"));
+  EXPECT_FALSE(AddProxyToWebConfig("<configuration><system.net><!-- </system.net></configuration>", "p:1", "h"));
+}
+
 TEST(WebConfigProxy, AttributeValuesStayWellFormed) {
   auto out = AddProxyToWebConfig("<configuration></configuration>", "a&b:1", "x\"y");
   ASSERT_TRUE(out);

@@ -207,6 +207,45 @@ TEST(ZipReader, RejectsEveryUnsafePathBeforeWritingAnything) {
   }
 }
 
+// Windows strips trailing dots and blanks and ignores letter case: such
+// names would land on another file than the archive says, or on one file.
+TEST(ZipReader, RefusesNamesThatWindowsWouldChangeOrMerge) {
+  struct Case {
+    std::vector<std::string> names;  // "x/" is a folder entry
+    std::string message;             // empty: extracted
+  };
+  const Case cases[] = {
+      {{"build/x."}, "\"build/x.\": unsafe path: path component ending in a dot or a space"},
+      {{"build/y "}, "\"build/y \": unsafe path: path component ending in a dot or a space"},
+      {{"build./a.txt"}, "\"build./a.txt\": unsafe path: path component ending in a dot or a space"},
+      {{"build /a.txt"}, "\"build /a.txt\": unsafe path: path component ending in a dot or a space"},
+      {{"build/x./"}, "\"build/x./\": unsafe path: path component ending in a dot or a space"},
+      {{"build/a.txt", "build/A.TXT"}, "\"build/A.TXT\": unsafe path: differs only in letter case from \"build/a.txt\""},
+      {{"build/a/x", "build/A/X"}, "\"build/A/X\": unsafe path: differs only in letter case from \"build/a/x\""},
+      {{"build/a", "build/A/x"},
+       "\"build/a\": unsafe path: differs only in letter case from the folder \"build/A\""},
+      {{"build/A/", "build/a"},
+       "\"build/a\": unsafe path: differs only in letter case from the folder \"build/A\""},
+      // One folder however it is spelt, and names Windows keeps as they are.
+      {{"build/A/x", "build/a/y", "Build/z"}, ""},
+      {{"build/.hidden", "build/ lead", "build/a.b.c", "build/a..b"}, ""},
+      {{"build/a.txt", "build/a.txt"}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.names));
+    std::vector<ZipEntrySpec> entries;
+    for (const std::string& name : c.names) entries.push_back(name.back() == '/' ? Entry(name) : Entry(name, "d"));
+    Extracted x = Extract(BuildZipBytes(entries));
+    if (c.message.empty()) {
+      EXPECT_TRUE(x.result.ok()) << x.result.message;
+      continue;
+    }
+    EXPECT_EQ(x.result.error, ZipError::UnsafePath);
+    EXPECT_EQ(x.result.message, c.message);
+    EXPECT_TRUE(x.sink.Empty());
+  }
+}
+
 TEST(ZipReader, UnicodePathExtraIsCheckedLikeTheName) {
   Extracted x = Extract(BuildZipBytes(
       {Entry("build/x.txt", "d").With([](auto& e) { e.centralExtra = UnicodePathExtra("build/x.txt", "../x.txt"); })}));

@@ -3,7 +3,6 @@
 // its stamped endpoint.
 #include <gtest/gtest.h>
 
-#include "core/system_inspection.h"
 #include "net/audit_trace.h"
 #include "net/proxy_settings.h"
 #include "support/net_fixtures.h"
@@ -116,6 +115,8 @@ TEST_F(AuditTrace, ASlowServiceGetsEveryTraceInOrder) {
   EXPECT_EQ(server_->ReceivedTraces(), texts);
 }
 
+// The body declares UTF-8: so is the system description, whatever the
+// product name holds.
 TEST_F(AuditTrace, StampedExecutableSendsTheSystemDescriptionFirst) {
   kt::InstallerKeyScope registry;
   const std::wstring exe = kt::CopyInstaller(folder_);
@@ -123,17 +124,34 @@ TEST_F(AuditTrace, StampedExecutableSendsTheSystemDescriptionFirst) {
   const std::wstring url = L"https://localhost:" + std::to_wstring(server_->httpsPort()) + L"/namespace/n.svc/partneraudittrace";
   ASSERT_TRUE(kt::Stamp(exe, L"--string 146=" + url));
 
-  kt::Process p = kt::Launch(exe, L"/runas");
-  HWND wizard = kt::WaitForWindow(L"Marrowfield Installation", p.pid());
-  ASSERT_NE(wizard, nullptr);
-  // The first trace, sent before the wizard showed, arrives.
-  ASSERT_TRUE(kt::WaitForFile(PostFile(1, L".body")));
-  EXPECT_EQ(Body(1), Document("5E0C7A1B-93D4-4F62-A8B1-3C2D7E9F4A60", kestrel::ReadOsDescription()));
-  EXPECT_NE(Headers(1).find("Content-Length: " + std::to_string(Body(1).size()) + "\n"), std::string::npos);
-  kt::PressButton(wizard, IDCANCEL);
-  DWORD code = 1;
-  ASSERT_TRUE(p.Wait(&code));
-  EXPECT_EQ(code, 0u);
+  struct Case {
+    const wchar_t* productName;
+    const wchar_t* buildLabel;
+    std::string description;
+  } const cases[] = {
+      {L"Windows Server\x00AE 2008 R2 Standard", L"7601.24544.amd64fre.win7sp1_ldr_escrow.200102-1707",
+       "Windows Server\xC2\xAE 2008 R2 Standard (7601.24544.amd64fre.win7sp1_ldr_escrow.200102-1707)"},
+      {L"Windows Server 2008 R2 \x0421\x0442\x0430\x043D\x0434\x0430\x0440\x0442\x043D\x044B\x0439", L"7601",
+       "Windows Server 2008 R2 \xD0\xA1\xD1\x82\xD0\xB0\xD0\xBD\xD0\xB4\xD0\xB0\xD1\x80\xD1\x82\xD0\xBD"
+       "\xD1\x8B\xD0\xB9 (7601)"},
+  };
+  kt::WindowsNameScope names(nullptr, nullptr);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.description);
+    names.Set(c.productName, c.buildLabel);
+    const int first = static_cast<int>(server_->ReceivedTraces().size()) + 1;
+    kt::Process p = kt::Launch(exe, L"/runas");
+    HWND wizard = kt::WaitForWindow(L"Marrowfield Installation", p.pid());
+    ASSERT_NE(wizard, nullptr);
+    // The first trace, sent before the wizard showed, arrives.
+    ASSERT_TRUE(kt::WaitForFile(PostFile(first, L".body")));
+    EXPECT_EQ(Body(first), Document("5E0C7A1B-93D4-4F62-A8B1-3C2D7E9F4A60", c.description));
+    EXPECT_NE(Headers(first).find("Content-Length: " + std::to_string(Body(first).size()) + "\n"), std::string::npos);
+    kt::PressButton(wizard, IDCANCEL);
+    DWORD code = 1;
+    ASSERT_TRUE(p.Wait(&code));
+    EXPECT_EQ(code, 0u);
+  }
 }
 
 }  // namespace

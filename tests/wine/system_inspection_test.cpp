@@ -37,42 +37,40 @@ TEST(SystemInspection, ClassifiesTheWindowsThatWineReports) {
   kt::ClearWineVersionFor(L"osprobe.exe");
 }
 
-// Sets or deletes (nullptr) a value of CurrentVersion in the 32-bit view
-// that the program reads.
-void SetCurrentVersionValue(const char* name, const char* value) {
-  HKEY raw = nullptr;
-  ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", 0, nullptr, 0,
-                              KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &raw, nullptr),
-            ERROR_SUCCESS);
-  win::UniqueHkey key(raw);
-  if (value == nullptr)
-    ::RegDeleteValueA(key.get(), name);
-  else
-    ::RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), strlen(value) + 1);
-}
-
 TEST(SystemInspection, DescriptionIsProductNameAndBuildLabel) {
-  const std::string tooLong(1024, 'n');  // 1025 bytes with the terminator
+  const std::wstring longest(1023, L'\x0416');  // one character each, two bytes in UTF-8
+  std::string longestUtf8;
+  for (size_t i = 0; i < longest.size(); ++i) longestUtf8 += "\xD0\x96";
+  const std::wstring tooLong(1024, L'n');
   struct Case {
-    const char* productName;
-    const char* buildLabel;
-    std::string expected;
+    const wchar_t* productName;
+    const wchar_t* buildLabel;
+    std::string expected;  // UTF-8
   } const cases[] = {
-      {"Windows Server 2008 R2 Standard", "7601.24546.amd64fre.win7sp1_ldr.200106-1742",
+      {L"Windows Server 2008 R2 Standard", L"7601.24546.amd64fre.win7sp1_ldr.200106-1742",
        "Windows Server 2008 R2 Standard (7601.24546.amd64fre.win7sp1_ldr.200106-1742)"},
       {nullptr, nullptr, " ()"},
-      {"Windows 7 Professional", nullptr, "Windows 7 Professional ()"},
-      {tooLong.c_str(), "7601", " (7601)"},
+      {L"Windows 7 Professional", nullptr, "Windows 7 Professional ()"},
+      {tooLong.c_str(), L"7601", " (7601)"},
+      // Not the system code page's bytes: the same text in UTF-8.
+      {L"Windows Server\x00AE 2008 Standard", L"6002.18005.amd64fre.lh_sp2rtm.090410-1830",
+       "Windows Server\xC2\xAE 2008 Standard (6002.18005.amd64fre.lh_sp2rtm.090410-1830)"},
+      {L"Windows 7 \x041F\x0440\x043E\x0444\x0435\x0441\x0441\x0438\x043E\x043D\x0430\x043B\x044C\x043D\x0430\x044F",
+       L"7601",
+       "Windows 7 \xD0\x9F\xD1\x80\xD0\xBE\xD1\x84\xD0\xB5\xD1\x81\xD1\x81\xD0\xB8\xD0\xBE\xD0\xBD"
+       "\xD0\xB0\xD0\xBB\xD1\x8C\xD0\xBD\xD0\xB0\xD1\x8F (7601)"},
+      {L"Windows 10 \x4E13\x4E1A\x7248", L"19041", "Windows 10 \xE4\xB8\x93\xE4\xB8\x9A\xE7\x89\x88 (19041)"},
+      // The limit counts characters; the description is then cut at its
+      // 2,047 bytes, after the blank.
+      {longest.c_str(), L"7601", longestUtf8 + " "},
   };
+  kt::WindowsNameScope names(nullptr, nullptr);
   for (const Case& c : cases) {
-    SetCurrentVersionValue("ProductName", c.productName);
-    SetCurrentVersionValue("BuildLabEx", c.buildLabel);
+    names.Set(c.productName, c.buildLabel);
     std::string output;
     ASSERT_EQ(kt::RunProgram(kt::kBinDir + L"\\osprobe.exe", L"", &output), 0);
     EXPECT_NE(output.find("description=" + c.expected + "\r\n"), std::string::npos) << output;
   }
-  SetCurrentVersionValue("ProductName", nullptr);
-  SetCurrentVersionValue("BuildLabEx", nullptr);
 }
 
 TEST(SystemInspection, VersionSourceFeedsTheClassification) {

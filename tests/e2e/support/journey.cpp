@@ -2,7 +2,9 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
 
 #include "core/installer_state.h"
 #include "engine/product_package.h"
@@ -18,7 +20,19 @@ namespace {
 
 const std::wstring kRoot = L"C:\\ktest\\e2e";
 
-
+// What each Windows class calls itself (see Machine).
+struct WindowsName {
+  const wchar_t* version;
+  const wchar_t* productName;
+  const wchar_t* buildLabel;
+};
+constexpr WindowsName kWindowsNames[] = {
+    {kServer2008R2, L"Windows Server 2008 R2 Standard", L"7601.24544.amd64fre.win7sp1_ldr_escrow.200102-1707"},
+    {kWindows7, L"Windows 7 Professional", L"7601.24544.amd64fre.win7sp1_ldr_escrow.200102-1707"},
+    {kServer2008, L"Windows Server\u00AE 2008 Standard", L"6002.18005.amd64fre.lh_sp2rtm.090410-1830"},
+    {kWindows10, L"Windows 10 Pro", L"19041.1.amd64fre.vb_release.191206-1406"},
+    {kWindowsXp, L"Microsoft Windows XP", L"2600.5512.x86fre.xpsp.080413-2111"},
+};
 
 // What an installation or uninstallation may leave outside the scratch
 // folders.
@@ -38,6 +52,10 @@ Machine::Machine(const std::wstring& windowsVersion) {
   kt::EndRunningCopies(kRoot + L"\\setup\\KestrelSetup.exe");
   PutBackTheMachine();
   kt::RemoveTree(kRoot);
+  const WindowsName* name = std::find_if(std::begin(kWindowsNames), std::end(kWindowsNames),
+                                         [&](const WindowsName& n) { return windowsVersion == n.version; });
+  if (name == std::end(kWindowsNames)) return;
+  windowsName_ = std::make_unique<kt::WindowsNameScope>(name->productName, name->buildLabel);
   work_ = kt::ScratchFolder(L"e2e\\work");
   server_ = std::make_unique<kt::TestServer>(kt::ScratchFolder(L"e2e\\server"), /*https=*/true);
   if (!server_->ok()) return;

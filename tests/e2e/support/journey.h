@@ -32,7 +32,14 @@ inline constexpr wchar_t kProductFolder[] = L"Vantoris Cloud Enterprise";
 
 class Machine {
  public:
-  // windowsVersion: one of the names above.
+  // windowsVersion: one of the names above. The machine carries that
+  // Windows' product name and build label as every real one does (in the
+  // registry view the installer reads):
+  //   kServer2008R2  "Windows Server 2008 R2 Standard" (7601.24544.amd64fre.win7sp1_ldr_escrow.200102-1707)
+  //   kWindows7      "Windows 7 Professional" (7601.24544.amd64fre.win7sp1_ldr_escrow.200102-1707)
+  //   kServer2008    "Windows Server® 2008 Standard" (6002.18005.amd64fre.lh_sp2rtm.090410-1830)
+  //   kWindows10     "Windows 10 Pro" (19041.1.amd64fre.vb_release.191206-1406)
+  //   kWindowsXp     "Microsoft Windows XP" (2600.5512.x86fre.xpsp.080413-2111)
   explicit Machine(const std::wstring& windowsVersion);
   ~Machine();
   Machine(const Machine&) = delete;
@@ -66,6 +73,7 @@ class Machine {
   bool WaitForLastTrace(const std::string& text) const;
 
  private:
+  std::unique_ptr<kt::WindowsNameScope> windowsName_;
   std::wstring work_, installer_;
   std::unique_ptr<kt::TestServer> server_;
   kt::PackageTree release_, upgrade_;

@@ -6,6 +6,8 @@
 #include <commctrl.h>
 #include <prsht.h>
 
+#include <utility>
+
 #include "core/installer_state.h"
 #include "res/resource_ids.h"
 #include "win/module.h"
@@ -138,6 +140,48 @@ std::vector<unsigned char> InstallerValueBytes(const wchar_t* name, DWORD* type)
   if (size > 0 && ::RegQueryValueExW(key.get(), name, nullptr, type, bytes.data(), &size) != ERROR_SUCCESS) return {};
   bytes.resize(size);
   return bytes;
+}
+
+namespace {
+
+const wchar_t kCurrentVersionPath[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+
+void SetCurrentVersionText(const wchar_t* name, const wchar_t* text) {
+  win::UniqueHkey key = win::CreateKey(HKEY_LOCAL_MACHINE, kCurrentVersionPath);
+  if (text == nullptr)
+    ::RegDeleteValueW(key.get(), name);
+  else
+    win::SetString(key.get(), name, text);
+}
+
+}  // namespace
+
+WindowsNameScope::WindowsNameScope(const wchar_t* productName, const wchar_t* buildLabel) {
+  win::UniqueHkey key = win::OpenKey(HKEY_LOCAL_MACHINE, kCurrentVersionPath);
+  for (auto [name, saved] : {std::pair{L"ProductName", &productName_}, std::pair{L"BuildLabEx", &buildLabel_}}) {
+    DWORD size = 0;
+    if (!key || ::RegQueryValueExW(key.get(), name, nullptr, &saved->type, nullptr, &size) != ERROR_SUCCESS) continue;
+    saved->bytes.resize(size);
+    saved->present = size == 0 || ::RegQueryValueExW(key.get(), name, nullptr, &saved->type, saved->bytes.data(),
+                                                     &size) == ERROR_SUCCESS;
+    saved->bytes.resize(size);
+  }
+  Set(productName, buildLabel);
+}
+
+WindowsNameScope::~WindowsNameScope() {
+  win::UniqueHkey key = win::CreateKey(HKEY_LOCAL_MACHINE, kCurrentVersionPath);
+  for (auto [name, saved] : {std::pair{L"ProductName", &productName_}, std::pair{L"BuildLabEx", &buildLabel_}}) {
+    if (saved->present)
+      win::SetRaw(key.get(), name, saved->type, saved->bytes.data(), static_cast<DWORD>(saved->bytes.size()));
+    else
+      ::RegDeleteValueW(key.get(), name);
+  }
+}
+
+void WindowsNameScope::Set(const wchar_t* productName, const wchar_t* buildLabel) {
+  SetCurrentVersionText(L"ProductName", productName);
+  SetCurrentVersionText(L"BuildLabEx", buildLabel);
 }
 
 Process::~Process() {

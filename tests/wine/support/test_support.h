@@ -64,6 +64,27 @@ void SetInstallerText(const wchar_t* name, const std::wstring& text);
 void SetInstallerInt(const wchar_t* name, int32_t value);  // REG_SZ, 4 bytes
 std::vector<unsigned char> InstallerValueBytes(const wchar_t* name, DWORD* type = nullptr);  // empty if missing
 
+// The name and build label of the Windows the installer describes in its
+// first audit trace: ProductName and BuildLabEx under CurrentVersion in
+// the 32-bit view it reads (nullptr: no such value). What was there before
+// is put back at the end.
+class WindowsNameScope {
+ public:
+  WindowsNameScope(const wchar_t* productName, const wchar_t* buildLabel);
+  ~WindowsNameScope();
+  WindowsNameScope(const WindowsNameScope&) = delete;
+  WindowsNameScope& operator=(const WindowsNameScope&) = delete;
+  void Set(const wchar_t* productName, const wchar_t* buildLabel);
+
+ private:
+  struct Saved {
+    bool present = false;
+    DWORD type = 0;
+    std::vector<unsigned char> bytes;
+  };
+  Saved productName_, buildLabel_;
+};
+
 // A started program; terminated on destruction if it still runs.
 class Process {
  public:
