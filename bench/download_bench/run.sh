@@ -1,18 +1,21 @@
 #!/usr/bin/env bash
-# Downloads a 1 GiB file from the loopback test server with DownloadToFile
-# (under Wine) and with curl, in the same run, and prints the time ratio.
-# Then downloads a smaller file with each progress text written into a task
-# list on another thread, as during an installation, against curl again.
+# Downloads a 1 GiB file from the loopback test server, in the same run:
+# with the platform's floor (floor_bench download: bare WinHTTP, 64 KiB
+# reads, nothing else), with DownloadToFile counting its progress texts,
+# with DownloadToFile writing them into a task list on another thread as
+# during an installation, and with curl. Prints the ratios to the floor and
+# to curl, and the peak working set.
 # Needs the win64-test build and the fixtures (scripts/test builds both).
 #   bench/download_bench/run.sh [SIZE] [LIST_SIZE]
-# (sizes as for truncate; defaults 1G and 100M)
+# (sizes as for truncate; defaults 1G and 1G; the same size reuses the file)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 size=${1:-1G}
-list_size=${2:-100M}
+list_size=${2:-$size}
 bench_exe=$root/build/win64-test/bench/download_bench.exe
+floor_exe=$root/build/win64-test/bench/floor_bench.exe
 server=$root/build/fixtures/kestrel-test-server
-[ -x "$server" ] && [ -f "$bench_exe" ] || { echo "build first: scripts/test (or the win64-test preset and the fixtures)"; exit 2; }
+[ -x "$server" ] && [ -f "$bench_exe" ] && [ -f "$floor_exe" ] || { echo "build first: scripts/test (or the win64-test preset and the fixtures)"; exit 2; }
 
 work=$(mktemp -d /tmp/download-bench.XXXXXX)
 server_pid=
@@ -24,7 +27,11 @@ trap cleanup EXIT
 mkdir -p "$work/www"
 # Random content, so nothing along the way can shortcut zeros.
 head -c "$(numfmt --from=iec "$size")" /dev/urandom > "$work/www/big.bin"
-head -c "$(numfmt --from=iec "$list_size")" /dev/urandom > "$work/www/list.bin"
+if [ "$(numfmt --from=iec "$list_size")" = "$(numfmt --from=iec "$size")" ]; then
+  ln "$work/www/big.bin" "$work/www/list.bin"
+else
+  head -c "$(numfmt --from=iec "$list_size")" /dev/urandom > "$work/www/list.bin"
+fi
 bytes=$(stat -c %s "$work/www/big.bin")
 
 "$server" --root "$work/www" --http-port 0 --port-file "$work/ports" --lifetime 3600 >/dev/null 2>&1 &
@@ -38,6 +45,11 @@ wineserver -p 2>/dev/null || true
 wine cmd /c exit </dev/null >/dev/null 2>&1 || true   # Wine's own start-up outside the timing
 
 echo "file: $bytes bytes over $url"
+line=$(wine "$floor_exe" download "$url" "Z:${work//\//\\}\\floor.bin" | tr -d '\r')
+echo "floor (bare WinHTTP): $line"
+floor_s=$(sed -n 's/.*seconds=\([0-9.]*\).*/\1/p' <<<"$line")
+cmp -s "$work/www/big.bin" "$work/floor.bin" || { echo "floor: content DIFFERS"; exit 1; }
+rm -f "$work/floor.bin"
 line=$(wine "$bench_exe" "$url" "Z:${work//\//\\}\\kestrel.bin" | tr -d '\r')
 echo "DownloadToFile: $line"
 kestrel_s=$(sed -n 's/.*seconds=\([0-9.]*\).*/\1/p' <<<"$line")
@@ -52,7 +64,8 @@ awk -v k="$kestrel_s" -v c="$curl_s" -v b="$bytes" 'BEGIN {
   printf "DownloadToFile %.1f MiB/s, curl %.1f MiB/s, time ratio DownloadToFile/curl = %.2f\n",
          b / k / 1048576, b / c / 1048576, k / c }'
 awk -v k="$kestrel_s" -v c="$curl_s" 'BEGIN { printf "RESULT download kestrel_s=%.3f reference_s=%.3f ratio=%.2f\n", k, c, k / c }'
-rm -f "$work/curl.bin" "$work/www/big.bin"
+awk -v k="$kestrel_s" -v f="$floor_s" 'BEGIN { printf "RESULT download-floor kestrel_s=%.3f reference_s=%.3f ratio=%.2f\n", k, f, k / f }'
+rm -f "$work/curl.bin"
 
 list_url=http://localhost:$port/list.bin
 list_bytes=$(stat -c %s "$work/www/list.bin")
@@ -64,6 +77,8 @@ updates=$(sed -n 's/.*updates=\([0-9]*\).*/\1/p' <<<"$line")
 cmp -s "$work/www/list.bin" "$work/kestrel-list.bin" || { echo "DownloadToFile (task list): content DIFFERS"; exit 1; }
 curl_list_s=$(curl -s -o "$work/curl-list.bin" -w '%{time_total}' "$list_url")
 echo "curl: seconds=$curl_list_s"
-awk -v k="$list_s" -v c="$curl_list_s" -v u="$updates" 'BEGIN {
-  printf "time ratio DownloadToFile with task list / curl = %.2f (%d progress texts)\n", k / c, u
-  printf "RESULT download-list kestrel_s=%.3f reference_s=%.3f ratio=%.2f updates=%d\n", k, c, k / c, u }'
+peak=$(sed -n 's/.*peak_working_set_mib=\([0-9.]*\).*/\1/p' <<<"$line")
+awk -v k="$list_s" -v c="$curl_list_s" -v u="$updates" -v f="$floor_s" -v p="$peak" 'BEGIN {
+  printf "time ratio DownloadToFile with task list / curl = %.2f, / floor = %.2f (%d progress texts, peak working set %.1f MiB)\n", k / c, k / f, u, p
+  printf "RESULT download-list kestrel_s=%.3f reference_s=%.3f ratio=%.2f updates=%d\n", k, c, k / c, u
+  printf "RESULT download-list-floor kestrel_s=%.3f reference_s=%.3f ratio=%.2f peak_mib=%.1f\n", k, f, k / f, p }'

@@ -1,11 +1,18 @@
 #!/usr/bin/env bash
 # The product package's file work on a large package, each step against a
 # reference tool in the same run:
-#   extract: ExtractZip (under Wine) vs unzip -q, each into a fresh folder;
+#   extract: ExtractZip (under Wine) vs unzip -q, each into a fresh folder,
+#            and vs the platform's floor (floor_bench create: the same
+#            folders and files made with CreateDirectoryW, CreateFileW,
+#            WriteFile and CloseHandle, nothing else);
 #   patch:   PatchTree of the extracted tree over an installed copy vs
 #            cp -r of the same tree over another copy; PatchTree once with
 #            its status texts counted only ("quiet") and once writing them
-#            into a task list pumped by another thread, as an upgrade does.
+#            into a task list pumped by another thread, as an upgrade does;
+#            and the floor of its file-system calls, two ways (floor_bench
+#            patch: "all" with the attribute clearing and the delete of the
+#            moved source that the patch once made for every file, "moves"
+#            with the move alone).
 # Builds the tree with make_tree.py and the archive with zip (deflate, -6).
 # Needs the win64-test build (bench/run-all builds it).
 #   bench/package_bench/run.sh [FILES] [MEGABYTES]     (default 20000 500)
@@ -16,6 +23,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 files=${1:-20000}
 megabytes=${2:-500}
 bench_exe=$root/build/win64-test/bench/package_bench.exe
+floor_exe=$root/build/win64-test/bench/floor_bench.exe
 [ -f "$bench_exe" ] || { echo "build first: cmake --preset win64-test && cmake --build --preset win64-test --target package_bench"; exit 2; }
 command -v zip >/dev/null && command -v unzip >/dev/null || { echo "needs zip and unzip (Debian packages)"; exit 2; }
 
@@ -64,6 +72,13 @@ t0=$(now)
 diff -rq "$work/kestrel" "$work/unzip" >/dev/null || { same=no; echo "ExtractZip and unzip contents DIFFER"; }
 echo "trees: same files, sizes and contents: $same (content compared in $(elapsed "$t0" "$(now)") s)"
 echo "RESULT extract kestrel_s=$extract_s reference_s=$unzip_s ratio=$(ratio "$extract_s" "$unzip_s") same=$same"
+mkdir "$work/floor-create"
+line=$(wine "$floor_exe" create "$(winpath "$work/unzip/build")" "$(winpath "$work/floor-create")" | tr -d '\r')
+echo "floor (create, write, close): $line"
+grep -q 'result=1' <<<"$line" || { echo "floor create FAILED"; exit 1; }
+create_s=$(sed -n 's/.*seconds=\([0-9.]*\).*/\1/p' <<<"$line")
+echo "RESULT extract-floor kestrel_s=$extract_s reference_s=$create_s ratio=$(ratio "$extract_s" "$create_s")"
+rm -rf "$work/floor-create"
 rm -f "$work/package.zip"
 
 echo "== patch"
@@ -88,10 +103,23 @@ echo "patched tree complete, source consumed: $patched"
 echo "RESULT patch kestrel_s=$patch_s reference_s=$cp_s ratio=$(ratio "$patch_s" "$cp_s") status_writes=$writes same=$patched"
 rm -rf "$work/installed-quiet" "$work/installed-cp" "$work/kestrel"
 
+for way in all moves; do
+  cp -r "$work/unzip/build" "$work/floor-source"
+  cp -r "$work/unzip/build" "$work/floor-installed"
+  line=$(wine "$floor_exe" patch "$(winpath "$work/floor-source")" "$(winpath "$work/floor-installed")" "$way" | tr -d '\r')
+  echo "floor (patch calls, $way): $line"
+  grep -q 'result=1' <<<"$line" || { echo "floor patch FAILED"; exit 1; }
+  eval "floor_${way}_s=$(sed -n 's/.*seconds=\([0-9.]*\).*/\1/p' <<<"$line")"
+  rm -rf "$work/floor-source" "$work/floor-installed"
+done
+echo "RESULT patch-floor kestrel_s=$patch_s reference_s=$floor_moves_s ratio=$(ratio "$patch_s" "$floor_moves_s") all_s=$floor_all_s"
+
 mv "$work/unzip/build" "$work/source-list"
 cp -r "$work/source-list" "$work/installed-list"
 line=$(wine "$bench_exe" patch "$(winpath "$work/source-list")" "$(winpath "$work/installed-list")" list | tr -d '\r')
 echo "PatchTree (task list): $line"
 grep -q 'result=1' <<<"$line" || { echo "PatchTree FAILED"; exit 1; }
 list_s=$(sed -n 's/.*seconds=\([0-9.]*\).*/\1/p' <<<"$line")
-echo "RESULT patch-list kestrel_s=$list_s reference_s=$cp_s ratio=$(ratio "$list_s" "$cp_s") status_writes=$writes"
+list_writes=$(sed -n 's/.*status_writes=\([0-9]*\).*/\1/p' <<<"$line")
+echo "RESULT patch-list kestrel_s=$list_s reference_s=$cp_s ratio=$(ratio "$list_s" "$cp_s") status_writes=$list_writes"
+echo "RESULT patch-list-floor kestrel_s=$list_s reference_s=$floor_moves_s ratio=$(ratio "$list_s" "$floor_moves_s") all_s=$floor_all_s"
