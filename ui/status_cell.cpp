@@ -74,7 +74,8 @@ void DrawIconCell(HDC dc, const RECT& cell, int64_t handleValue) {
   const int w = cell.right - cell.left;
   const int h = cell.bottom - cell.top;
   // A value that names no icon simply fails to draw.
-  ::DrawIconEx(dc, cell.left + (w - 16) / 2, cell.top + (h - 16) / 2, icon, 16, 16, 0, nullptr, DI_NORMAL);
+  ::DrawIconEx(dc, cell.left + (w - kStatusIconSize) / 2, cell.top + (h - kStatusIconSize) / 2, icon, kStatusIconSize,
+               kStatusIconSize, 0, nullptr, DI_NORMAL);
 }
 
 void DrawProgressCell(HDC dc, const RECT& cell, const StatusMarkup& markup, const TrackColours& track) {

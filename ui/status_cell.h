@@ -23,6 +23,9 @@ enum GradientMode : int {
 // modes paint nothing.
 void FillGradient(HDC dc, int mode, int x, int y, int w, int h, COLORREF colour1, COLORREF colour2);
 
+// Icon cells draw their icon this many pixels square, centred in the cell.
+constexpr int kStatusIconSize = 16;
+
 // The two colours of a progress bar's track.
 struct TrackColours {
   COLORREF light = RGB(227, 227, 227);

@@ -29,12 +29,31 @@ void CVantListCtrl::SetupTaskColumns() {
   const DWORD wanted = styles | kGridLines | kFullRowSelect | kDoubleBuffer | kAutoSizeColumns;
   ::SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, static_cast<LPARAM>(wanted));
 
+  // A report view's rows are as high as its font or its small images,
+  // whichever is taller; the list's font alone leaves rows shorter than the
+  // status icons at the usual sizes. An empty image list as high as those
+  // icons keeps every row tall enough for its icon, and the progress bars
+  // fill whatever height the row has.
+  SetRowImages(::ImageList_Create(1, kStatusIconSize, ILC_COLOR32, 0, 1));
+
   RECT client{};
   ::GetClientRect(list_, &client);
   InsertColumn(list_, 0, L"", 0, true);
   InsertColumn(list_, 1, L"TaskName", 300, true);
   InsertColumn(list_, 2, L"Status", (client.right - client.left) - 310, true);
   InsertColumn(list_, 3, L"", 0, false);
+}
+
+void CVantListCtrl::SetRowImages(HIMAGELIST images) {
+  if (images == nullptr) return;
+  // A list control without LVS_SHAREIMAGELISTS (the commit page's) destroys
+  // its image lists with itself: this one lives exactly as long as the
+  // control and is destroyed once. A list it held before is no longer its
+  // own once replaced, so it goes here unless it is shared and belongs to
+  // whoever set it.
+  const bool shared = (::GetWindowLongPtrW(list_, GWL_STYLE) & LVS_SHAREIMAGELISTS) != 0;
+  HIMAGELIST previous = ListView_SetImageList(list_, images, LVSIL_SMALL);
+  if (previous != nullptr && previous != images && !shared) ::ImageList_Destroy(previous);
 }
 
 int CVantListCtrl::RowCount() const { return static_cast<int>(::SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0)); }

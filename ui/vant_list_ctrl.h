@@ -20,9 +20,10 @@ class CVantListCtrl {
   HWND hwnd() const { return list_; }
 
   // Adds grid lines, full-row selection, double buffering and automatic
-  // column sizing to the current extended styles and inserts the four task
-  // columns: key (hidden), "TaskName", "Status" (the rest of the client
-  // width less 10 pixels), argument (hidden). Call on the control's thread.
+  // column sizing to the current extended styles, makes the rows at least
+  // as high as the status icons, and inserts the four task columns: key
+  // (hidden), "TaskName", "Status" (the rest of the client width less 10
+  // pixels), argument (hidden). Call on the control's thread.
   void SetupTaskColumns();
 
   // These may be called from any thread; each request is carried out by
@@ -51,6 +52,10 @@ class CVantListCtrl {
   void SetTrackColours(const TrackColours& track) { track_ = track; }
 
  private:
+  // Hands images to the control as its small image list, which sets the
+  // least row height. The control destroys them with itself (unless it
+  // has LVS_SHAREIMAGELISTS, which the commit page's list has not).
+  void SetRowImages(HIMAGELIST images);
   bool IsRowSelected(int row) const;
   RECT CellRect(int row, int column) const;
 

@@ -5,8 +5,6 @@
 #include <commctrl.h>
 #include <prsht.h>
 
-#include <algorithm>
-
 #include "core/builtin_strings.h"
 #include "res/resource_ids.h"
 
@@ -16,11 +14,28 @@ namespace {
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kPageText = RGB(0, 0, 96);
 
+// A thin line whose bottom lies above this many pixels (at 96 DPI) is the
+// platform's line under its header.
+constexpr int kHeaderLineLimit96Dpi = 100;
+
 RECT ClientRectOf(HWND window, HWND parent) {
   RECT r;
   ::GetWindowRect(window, &r);
   ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
   return r;
+}
+
+int WindowRectHeight(HWND window) {
+  RECT r{};
+  ::GetWindowRect(window, &r);
+  return r.bottom - r.top;
+}
+
+// The program is DPI-aware: the sheet's pixels follow the display's scale.
+int DisplayDpi(HWND window) {
+  const win::WindowDcScope dc(window);
+  const int dpi = dc.get() != nullptr ? ::GetDeviceCaps(dc.get(), LOGPIXELSY) : 0;
+  return dpi > 0 ? dpi : 96;
 }
 
 }  // namespace
@@ -119,22 +134,26 @@ BOOL CVantPropertySheet::OnInitDialog(BOOL platformResult) {
   if (HWND page = PropSheet_GetCurrentPageHwnd(hwnd())) pageRect_ = ClientRectOf(page, hwnd());
 
   // The platform's header is the area above a thin line over the page
-  // area. Our strip replaces it and the line goes.
-  bool hasHeader = false;
+  // area, and it grows with the display's scale: the strip ends where the
+  // line ends, and the line goes. The rule for the line being the header's
+  // (near the top) holds in 96-DPI pixels and scales with the display.
+  const int windowHeight = WindowRectHeight(hwnd());
+  const int headerLineLimit = ::MulDiv(kHeaderLineLimit96Dpi, DisplayDpi(hwnd()), 96);
+  headerHeight_ = windowHeight;
   for (HWND child = ::GetWindow(hwnd(), GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    // The hidden tab strip is thin and high up too, but it is no header.
     // The sheet itself is not visible yet: look at the children's own style.
     if (child == tabs || (::GetWindowLongPtrW(child, GWL_STYLE) & WS_VISIBLE) == 0) continue;
     const RECT r = ClientRectOf(child, hwnd());
-    if (r.top < pageRect_.top && r.bottom - r.top < 10) {
-      hasHeader = true;
-      if (r.bottom < 100) {
+    if (r.top < headerHeight_ && r.top < pageRect_.top && r.bottom - r.top < 10) {
+      headerHeight_ = r.bottom;
+      if (r.bottom < headerLineLimit) {
         ::ShowWindow(child, SW_HIDE);
         hiddenHeaderLine_ = child;
       }
     }
   }
-  headerHeight_ = hasHeader ? std::min<int>(kStageHeight, pageRect_.top) : 0;
-  if (headerHeight_ < 20) {
+  if (headerHeight_ < 20 || headerHeight_ == windowHeight) {
     headerHeight_ = 0;
     if (tabs != nullptr) ::ShowWindow(tabs, SW_SHOW);
   }

@@ -46,10 +46,6 @@ class CVantPropertyPage : public win::PropertyPage {
 
 class CVantPropertySheet : public win::PropertySheet {
  public:
-  // The height of the stage indicator that replaces the platform's header:
-  // room for a 32-pixel icon and the 16-pixel title with margins.
-  static constexpr int kStageHeight = 56;
-
   explicit CVantPropertySheet(std::wstring caption);
   ~CVantPropertySheet() override;
 

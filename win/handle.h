@@ -117,6 +117,23 @@ struct MemoryDcTraits {
 };
 using UniqueMemoryDc = Unique<MemoryDcTraits>;
 
+// A window's device context (or the screen's, for a null window), released
+// at the end of the scope.
+class WindowDcScope {
+ public:
+  explicit WindowDcScope(HWND window) noexcept : window_(window), dc_(::GetDC(window)) {}
+  ~WindowDcScope() {
+    if (dc_ != nullptr) ::ReleaseDC(window_, dc_);
+  }
+  WindowDcScope(const WindowDcScope&) = delete;
+  WindowDcScope& operator=(const WindowDcScope&) = delete;
+
+  HDC get() const noexcept { return dc_; }
+
+ private:
+  HWND window_;
+  HDC dc_;
+};
 
 // Selects a GDI object into a device context for a scope.
 class SelectObjectScope {

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <climits>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -362,6 +365,88 @@ TEST_F(TaskList, StatusCellsArePaintedInTheList) {
   EXPECT_EQ(kt::Canvas::Hex(canvas.At(cell.right - 5, midY)), kt::Canvas::Hex(RGB(240, 0, 0)));
   EXPECT_NE(canvas.At(cell.left + 3, midY), RGB(240, 0, 0));
   EXPECT_NE(canvas.At(cell.left - 20, midY), RGB(240, 0, 0));
+}
+
+// A solid red, fully opaque icon of the status icons' size.
+win::UniqueIcon RedStatusIcon() {
+  constexpr int size = kestrel::kStatusIconSize;
+  std::vector<uint32_t> colour(size * size, 0x00FF0000);
+  std::vector<uint8_t> mask(size * size / 8, 0);
+  win::UniqueBitmap colourBitmap(::CreateBitmap(size, size, 1, 32, colour.data()));
+  win::UniqueBitmap maskBitmap(::CreateBitmap(size, size, 1, 1, mask.data()));
+  ICONINFO info = {TRUE, 0, 0, maskBitmap.get(), colourBitmap.get()};
+  return win::UniqueIcon(::CreateIconIndirect(&info));
+}
+
+// Rows 0 and 2 show an icon, row 1 a progress bar between them: at every
+// font size, from smaller than the icons to the size of a large display
+// scale, each row is at least as high as the icons and every row's picture
+// stays inside its own row.
+TEST_F(TaskList, RowsHoldTheirIconsAndBarsAtAnyFontSize) {
+  win::UniqueIcon icon = RedStatusIcon();
+  ASSERT_TRUE(icon);
+  const std::wstring iconText = L"#ICON:" + std::to_wstring(reinterpret_cast<intptr_t>(icon.get())) + L"#@@Done";
+  ASSERT_EQ(ctrl_.AppendRow(L"INSTALLNET"), 0);
+  ASSERT_EQ(ctrl_.AppendRow(L"INSTALLSQL"), 1);
+  ASSERT_EQ(ctrl_.AppendRow(L"FINALIZE"), 2);
+  ctrl_.SetItemTextIfChanged(0, 2, iconText.c_str());
+  ctrl_.SetItemTextIfChanged(1, 2, L"#Progress:1 2");
+  ctrl_.SetItemTextIfChanged(2, 2, iconText.c_str());
+
+  auto isRed = [](COLORREF c) { return c == RGB(255, 0, 0); };
+  // The bar's fill: no red, no blue (the track is grey).
+  auto isFill = [](COLORREF c) { return GetRValue(c) == 0 && GetBValue(c) == 0 && GetGValue(c) >= 64; };
+  // The dialog's font is 13 pixels high at 96 DPI and 16 at 120; 8 and 24
+  // are smaller than the icons and a large scale's.
+  // The list keeps using the font it was given: each lives to the end.
+  std::vector<win::UniqueFont> fonts;
+  for (int fontHeight : {8, 13, 16, 24}) {
+    SCOPED_TRACE(testing::Message() << "font height " << fontHeight);
+    win::UniqueFont& font = fonts.emplace_back(::CreateFontW(fontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                       DEFAULT_PITCH | FF_DONTCARE, L"Tahoma"));
+    ASSERT_TRUE(font);
+    ::SendMessageW(list(), WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+
+    RECT rows[3];
+    for (int row = 0; row < 3; ++row) {
+      rows[row].left = LVIR_BOUNDS;
+      ASSERT_TRUE(::SendMessageW(list(), LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&rows[row])));
+      EXPECT_GE(rows[row].bottom - rows[row].top, kestrel::kStatusIconSize) << "row " << row;
+    }
+    RECT client{};
+    ::GetClientRect(list(), &client);
+    kt::Canvas canvas(client.right, client.bottom);
+    ASSERT_TRUE(canvas.ok());
+    ::SendMessageW(list(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.dc()), PRF_CLIENT | PRF_ERASEBKGND);
+
+    // Where each picture lies, row by row: [first line, last line] of its
+    // pixels in the Status column.
+    struct Extent {
+      int top = INT_MAX, bottom = -1;
+    };
+    Extent red[3], fill[3], outside;
+    for (int y = 0; y < canvas.height(); ++y) {
+      int row = -1;
+      for (int r = 0; r < 3; ++r)
+        if (y >= rows[r].top && y < rows[r].bottom) row = r;
+      for (int x = 300; x < canvas.width(); ++x) {
+        const COLORREF c = canvas.At(x, y);
+        if (!isRed(c) && !isFill(c)) continue;
+        Extent& e = row < 0 ? outside : (isRed(c) ? red[row] : fill[row]);
+        e.top = std::min(e.top, y);
+        e.bottom = std::max(e.bottom, y);
+      }
+    }
+    EXPECT_EQ(outside.bottom, -1) << "painted below the rows down to line " << outside.bottom;
+    for (int row : {0, 2}) {
+      EXPECT_EQ(red[row].bottom - red[row].top + 1, kestrel::kStatusIconSize) << "icon of row " << row;
+      EXPECT_EQ(fill[row].bottom, -1) << "bar in row " << row;
+    }
+    EXPECT_EQ(red[1].bottom, -1) << "an icon reaches into the bar's row at line " << red[1].top;
+    EXPECT_NE(fill[1].bottom, -1) << "no bar in its row";
+  }
+  ::SendMessageW(list(), WM_SETFONT, 0, FALSE);
 }
 
 }  // namespace

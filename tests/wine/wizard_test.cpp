@@ -13,6 +13,8 @@
 namespace {
 
 const std::wstring kWizardCaption = L"Marrowfield Installation";
+// The platform's thin line under its wizard header (a control of the sheet).
+constexpr int kPlatformHeaderLine = 0x3027;
 
 struct Buttons {
   bool backEnabled;
@@ -165,7 +167,12 @@ TEST_F(WizardTest, SheetLooksAndStageGeometry) {
   EXPECT_EQ(stageRect.left, 0);
   EXPECT_EQ(stageRect.top, 0);
   EXPECT_EQ(stageRect.right, client.right);
-  EXPECT_EQ(stageRect.bottom, 56);
+  // The strip is as high as the platform's header, down to its line.
+  HWND headerLine = ::GetDlgItem(wizard, kPlatformHeaderLine);
+  ASSERT_NE(headerLine, nullptr);
+  RECT lineRect;
+  inClient(headerLine, &lineRect);
+  EXPECT_EQ(stageRect.bottom, lineRect.bottom);
   EXPECT_TRUE(kt::IsShown(stage));
   for (const wchar_t* next : {L"License Agreement", L"Choose Installation Type"}) {
     inClient(kt::CurrentPage(wizard), &pageRect);

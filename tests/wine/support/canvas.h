@@ -72,6 +72,39 @@ class Canvas {
     return {};
   }
 
+  // The picture as a 24-bit BMP file, for a person to look at.
+  bool SaveBmp(const std::wstring& path) const {
+    ::GdiFlush();
+    const size_t stride = (static_cast<size_t>(width_) * 3 + 3) & ~size_t{3};
+    BITMAPFILEHEADER file{};
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof info;
+    info.biWidth = width_;
+    info.biHeight = height_;  // bottom-up, as every viewer reads it
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = static_cast<DWORD>(file.bfOffBits + stride * static_cast<size_t>(height_));
+    std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
+    bytes.append(reinterpret_cast<const char*>(&info), sizeof info);
+    for (int y = height_ - 1; y >= 0; --y) {
+      std::string line(stride, '\0');
+      for (int x = 0; x < width_; ++x) {
+        const uint32_t p = bits_[y * width_ + x];
+        line[static_cast<size_t>(x) * 3] = static_cast<char>(p & 0xFF);
+        line[static_cast<size_t>(x) * 3 + 1] = static_cast<char>((p >> 8) & 0xFF);
+        line[static_cast<size_t>(x) * 3 + 2] = static_cast<char>((p >> 16) & 0xFF);
+      }
+      bytes += line;
+    }
+    win::UniqueHandle out(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    return out && ::WriteFile(out.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+  }
+
   static std::string Hex(COLORREF c) {
     char text[32];
     std::snprintf(text, sizeof text, "RGB(%u,%u,%u)", GetRValue(c), GetGValue(c), GetBValue(c));
