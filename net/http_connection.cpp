@@ -145,11 +145,11 @@ int WOSHttpSyncedConnection::ReceiveResponse() {
 int WOSHttpSyncedConnection::ReadSome(void* buffer, uint32_t capacity, uint32_t* read) {
   *read = 0;
   if (!request_) return 0;
-  DWORD available = 0;
-  if (!::WinHttpQueryDataAvailable(request_.get(), &available)) return 0;
-  if (available == 0) return 1;
+  // A synchronous read waits for data and returns up to the capacity, or 0
+  // bytes at the end of the body: the same pieces as asking for the
+  // available count first, in one call instead of two.
   DWORD n = 0;
-  if (!::WinHttpReadData(request_.get(), buffer, available < capacity ? available : capacity, &n)) return 0;
+  if (!::WinHttpReadData(request_.get(), buffer, capacity, &n)) return 0;
   *read = n;
   return 1;
 }
