@@ -27,21 +27,26 @@ std::string ReadCurrentVersionText(const wchar_t* name) {
   return WideToUtf8(*text).value_or(std::string());
 }
 
-}  // namespace
-
-OsVersionData QueryOsVersion() {
-  OSVERSIONINFOEXW info = {};
-  info.dwOSVersionInfoSize = sizeof info;
+OsVersionData FromVersionInfo(const OSVERSIONINFOEXW& info) {
   OsVersionData data;
-  if (!::GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info))) {
-    data.queryOk = false;
-    return data;
-  }
   data.major = info.dwMajorVersion;
   data.minor = info.dwMinorVersion;
   data.servicePackMajor = info.wServicePackMajor;
   data.productType = info.wProductType;
   return data;
+}
+
+}  // namespace
+
+OsVersionData QueryOsVersion() {
+  OSVERSIONINFOEXW info = {};
+  info.dwOSVersionInfoSize = sizeof info;
+  if (!::GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info))) {
+    OsVersionData failed;
+    failed.queryOk = false;
+    return failed;
+  }
+  return FromVersionInfo(info);
 }
 
 OsVersionData QueryRealOsVersion() {
@@ -54,12 +59,7 @@ OsVersionData QueryRealOsVersion() {
   OSVERSIONINFOEXW info = {};
   info.dwOSVersionInfoSize = sizeof info;
   if (rtlGetVersion(&info) != 0) return QueryOsVersion();
-  OsVersionData data;
-  data.major = info.dwMajorVersion;
-  data.minor = info.dwMinorVersion;
-  data.servicePackMajor = info.wServicePackMajor;
-  data.productType = info.wProductType;
-  return data;
+  return FromVersionInfo(info);
 }
 
 int32_t CheckOsVersion(const std::function<OsVersionData()>& source) {
