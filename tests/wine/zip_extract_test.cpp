@@ -7,6 +7,7 @@
 
 #include "support/test_support.h"
 #include "tests/support/zip_test_support.h"
+#include "win/handle.h"
 
 namespace {
 
@@ -87,6 +88,27 @@ TEST_F(ZipExtract, FailuresWriteNothingOutsideAndReportIt) {
   std::string why;
   EXPECT_FALSE(ExtractZip(folder_ + L"\\missing.zip", out, &why));
   EXPECT_NE(why.find("cannot be opened"), std::string::npos);
+}
+
+// The files are written on a thread of their own while the next ones are
+// inflated: a file that cannot be written still fails the extraction with
+// its own name, what came before it stays, and nothing after it is
+// written.
+TEST_F(ZipExtract, AFileThatCannotBeWrittenStopsTheExtractionAndIsNamed) {
+  const std::wstring out = folder_ + L"\\out";
+  ASSERT_TRUE(kt::CreateFolders(out + L"\\build"));
+  ASSERT_TRUE(kt::WriteFileBytes(out + L"\\build\\b.txt", "held"));
+  win::UniqueHandle held(::CreateFileW((out + L"\\build\\b.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                                       nullptr));
+  ASSERT_TRUE(held);
+  const std::string archive = zt::BuildZipBytes(
+      {zt::Entry("build/a.txt", "first", 8), zt::Entry("build/b.txt", "second", 8), zt::Entry("build/c.txt", "third", 8)});
+  std::string why;
+  EXPECT_FALSE(ExtractZip(Archive(archive), out, &why));
+  EXPECT_NE(why.find("build/b.txt"), std::string::npos) << why;
+  EXPECT_NE(why.find("could not create the file"), std::string::npos) << why;
+  EXPECT_EQ(kt::ReadFileBytes(out + L"\\build\\a.txt"), "first");
+  EXPECT_FALSE(kt::Exists(out + L"\\build\\c.txt")) << "nothing after the failure is written";
 }
 
 }  // namespace
