@@ -14,7 +14,7 @@ class MarkerSearch : public win::FolderVisitor {
  public:
   win::WalkStep Visit(const win::FolderEntry& entry) override {
     if (!entry.IsFolder()) return win::WalkStep::kContinue;
-    if (EqualsNoCase(entry.name, kMarkerFolderName)) {
+    if (EqualsNoCase(entry.name, product::kMarkerFolder)) {
       parent = entry.path.substr(0, entry.path.size() - entry.name.size() - 1);
       return win::WalkStep::kStop;
     }

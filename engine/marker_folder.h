@@ -8,8 +8,6 @@
 
 namespace kestrel {
 
-inline constexpr const wchar_t* kMarkerFolderName = product::kMarkerFolder;
-
 // Depth-first search below root, in the order the file system lists the
 // entries; the first folder named "vantdepot" (any case) wins and
 // parentPath receives the folder that holds it. Junctions and other

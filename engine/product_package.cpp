@@ -113,7 +113,7 @@ class TreePatch : public win::FolderVisitor {
       status_.Flush();  // the row names the file the message is about
       ctx_.Ask(L"Patching:" + entry.name + L"\n" + to + L", Failed:" + std::to_wstring(static_cast<int>(error)),
                MB_OK);
-      ::SetLastError(error);
+      error_ = error;
       return win::WalkStep::kStop;
     }
     // The move took the source away: nothing left to delete.
@@ -124,10 +124,14 @@ class TreePatch : public win::FolderVisitor {
     return win::WalkStep::kContinue;
   }
 
+  // The error of the file that stopped the patch.
+  DWORD error() const { return error_; }
+
  private:
   TaskContext& ctx_;
   const std::wstring& target_;
   StatusThrottle status_;  // flushed when the patch ends
+  DWORD error_ = ERROR_SUCCESS;
 };
 
 }  // namespace
@@ -169,7 +173,7 @@ bool PatchTree(TaskContext& ctx, const std::wstring& source, const std::wstring&
   {
     TreePatch patch(ctx, target);
     stopped = win::WalkFolder(source, patch) == win::WalkResult::kStopped;
-    error = ::GetLastError();
+    error = patch.error();
   }  // the row gets its last text here
   // The caller reports a failure with the error the failed file left.
   ::SetLastError(error);

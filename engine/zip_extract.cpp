@@ -170,6 +170,7 @@ class PipelinedSink : public ZipSink {
         if (failed_) continue;  // nothing after a failure is written
       }
       bool ok = true;
+      DWORD error = ERROR_SUCCESS;
       const char* what = "";
       switch (command.kind) {
         case Kind::kDirectory:
@@ -185,7 +186,10 @@ class PipelinedSink : public ZipSink {
         case Kind::kChunk:
           ok = folder_.WriteChunk(command.data.data(), command.data.size());
           what = "could not write the file";
-          if (!ok) folder_.AbandonFile();
+          if (!ok) {
+            error = ::GetLastError();
+            folder_.AbandonFile();  // no partial file stays
+          }
           break;
         case Kind::kFinish:
           ok = folder_.FinishFile();
@@ -196,7 +200,7 @@ class PipelinedSink : public ZipSink {
           break;
       }
       if (ok) continue;
-      const DWORD error = ::GetLastError();
+      if (error == ERROR_SUCCESS) error = ::GetLastError();
       const std::string name = WideToUtf8(std::wstring(current.begin(), current.end())).value_or("?");
       std::lock_guard<std::mutex> lock(mutex_);
       failed_ = true;

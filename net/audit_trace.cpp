@@ -43,7 +43,6 @@ struct Sender {
   std::deque<Trace> waiting;
   bool posting = false;
   bool threadStarted = false;
-  size_t dropped = 0;
   std::vector<std::string> sent;
   AuditTraceConfig config;
 };
@@ -108,18 +107,14 @@ void SendAuditTrace(const std::string& text) {
   std::lock_guard<std::mutex> lock(sender.mutex);
   sender.sent.push_back(text);
   if (sender.config.endpoint.empty()) return;
-  if (sender.waiting.size() >= kQueueLimit) {
-    ++sender.dropped;
-    return;
-  }
+  if (sender.waiting.size() >= kQueueLimit) return;
   if (!sender.threadStarted) {
     try {
       // Never joined: the process may end while a post still hangs.
       std::thread(SenderLoop).detach();
       sender.threadStarted = true;
     } catch (...) {
-      ++sender.dropped;
-      return;
+      return;  // no sender: the trace is only recorded
     }
   }
   sender.waiting.push_back({text, sender.config});
@@ -137,12 +132,6 @@ std::vector<std::string> SentAuditTraces() {
   Sender& sender = TheSender();
   std::lock_guard<std::mutex> lock(sender.mutex);
   return sender.sent;
-}
-
-size_t DroppedAuditTraces() {
-  Sender& sender = TheSender();
-  std::lock_guard<std::mutex> lock(sender.mutex);
-  return sender.dropped;
 }
 
 }  // namespace kestrel

@@ -37,9 +37,7 @@ bool FlushAuditTraces(uint32_t timeoutMs);
 inline constexpr uint32_t kAuditFlushAtExitMs = 5000;
 
 // Traces sent so far by this process, in order, whether or not they
-// reached the service, and how many of them were dropped unposted because
-// the queue was full.
+// reached the service.
 std::vector<std::string> SentAuditTraces();
-size_t DroppedAuditTraces();
 
 }  // namespace kestrel

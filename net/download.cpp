@@ -59,8 +59,8 @@ bool DownloadAttempt(StatusThrottle& status, HANDLE file, const std::string& url
   }
 
   for (;;) {
-    // A read returns what the transport has (about 8 KiB here): the piece
-    // is filled before it is written.
+    // A read may return less than the piece (what the transport has at
+    // that moment): the piece is filled before it is written.
     uint32_t filled = 0;
     bool readOk = true, ended = false;
     while (filled < kDownloadPiece) {
