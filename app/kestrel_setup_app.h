@@ -1,5 +1,6 @@
-// The application object: decides what this process does (relaunch
-// elevated, uninstall, upgrade or install), shows one modal window and ends.
+// The application object: reads the command line, decides what this
+// process does (relaunch elevated, uninstall, upgrade or install, with a
+// window or without), runs it and returns the exit code.
 #pragma once
 
 #include <memory>
@@ -7,11 +8,13 @@
 #include <string>
 
 #include "core/run_settings.h"
+#include "win/handle.h"
 
 namespace kestrel {
 
 class CInstallWizard;
 class UninstallDlg;
+struct UnattendedChoices;
 
 class CKestrelSetupApp {
  public:
@@ -19,22 +22,25 @@ class CKestrelSetupApp {
   ~CKestrelSetupApp();
 
   // Runs the whole start-up with the argument text (the command line after
-  // the program name). Always returns FALSE: there is no message loop after
-  // it, the process ends. The window it shows is kept until then.
+  // the program name) and returns the exit code. The window it shows is
+  // kept until the process ends.
   int InitInstance(const std::wstring& arguments);
 
  private:
+  int RunInstallOrUpgrade(const UnattendedChoices& choices, bool quiet);
+  int RunRemoval(bool quiet);
+  void StorePartnerId();
+
   RunSettings settings_;
   std::unique_ptr<CInstallWizard> wizard_;
   std::unique_ptr<UninstallDlg> uninstallDialog_;
+  std::optional<std::wstring> partnerId_;
+  win::UniqueHandle runGuard_;
 };
 
 // Starts this executable again through the shell's "runas" verb with the
-// arguments followed by " /runas"; true when the shell accepted.
-bool RelaunchElevated(const std::wstring& arguments);
-
-// Stores the partner identifier of the file name as PartnerId and returns
-// it in UTF-8; nothing when the name carries none.
-std::optional<std::string> ReadPartnerIdFromFileName();
+// arguments followed by " /runas", waits for it and returns its exit code;
+// nothing when the shell refused or failed.
+std::optional<int> RelaunchElevatedAndWait(const std::wstring& arguments);
 
 }  // namespace kestrel

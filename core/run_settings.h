@@ -36,6 +36,11 @@ struct RunSettings {
   // twice as long (0: no pause).
   uint32_t downloadRetryPauseMs = 1000;
 
+  // How the restart question at the end of an installation or a removal
+  // is answered: by the person (an unattended run: No), No without asking
+  // (/norestart), Yes without asking (/forcerestart).
+  enum class RestartAnswer { kAsk, kNo, kYes };
+  RestartAnswer restartAnswer = RestartAnswer::kAsk;
   // Restarts the machine; the hosts call it when the person (or the
   // policy) said yes to the restart question.
   std::function<void()> restartMachine = win::RestartMachine;

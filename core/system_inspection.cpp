@@ -7,6 +7,7 @@
 #include "core/text_convert.h"
 #include "win/handle.h"
 #include "win/registry.h"
+#include "win/run_log.h"
 
 namespace kestrel {
 namespace {
@@ -71,6 +72,12 @@ int32_t CheckOsVersion(const std::function<OsVersionData()>& source) {
   g_isServer2008R2 = flags.isServer2008R2;
   g_isServer2012Plus = flags.isServer2012Plus;
   g_isClient8Plus = flags.isClient8Plus;
+  win::Log(L"Windows " + std::to_wstring(version.major) + L"." + std::to_wstring(version.minor) + L" SP" +
+           std::to_wstring(version.servicePackMajor) + L", product type " + std::to_wstring(version.productType) +
+           (result == kOsClassified ? L": supported" : L": not supported") +
+           L"; flags Server2008=" + std::to_wstring(flags.isServer2008) + L" Win7=" + std::to_wstring(flags.isWin7) +
+           L" Server2008R2=" + std::to_wstring(flags.isServer2008R2) + L" Server2012Plus=" +
+           std::to_wstring(flags.isServer2012Plus) + L" Client8Plus=" + std::to_wstring(flags.isClient8Plus));
   return result;
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "net/reporter.h"
+#include "win/run_log.h"
 
 namespace kestrel {
 
@@ -21,6 +22,17 @@ class EngineContext : public Reporter {
   // Restarts the machine, after a yes to AskRestart.
   virtual void RestartMachine() = 0;
 };
+
+// The answer the command line gives the restart question without asking
+// (/norestart: IDNO, /forcerestart: IDYES), written to the log with the
+// question; 0 when the host is to ask.
+inline int PresetRestartAnswer(const RunSettings& settings, const std::wstring& question) {
+  if (settings.restartAnswer == RunSettings::RestartAnswer::kAsk) return 0;
+  const bool yes = settings.restartAnswer == RunSettings::RestartAnswer::kYes;
+  win::Log(L"question: " + question);
+  win::Log(yes ? L"answer: Yes (/forcerestart)" : L"answer: No (/norestart)");
+  return yes ? IDYES : IDNO;
+}
 
 // Asks the restart question and restarts on a yes.
 inline void OfferRestart(EngineContext& ctx, const std::wstring& question) {

@@ -87,7 +87,10 @@ int WriteUninstallEntry(const std::wstring& installDir) {
   SetUninstallValue(L"NoRepair", REG_DWORD, &one, sizeof one);
   SetUninstallText(L"Publisher", LoadBuiltInString(kStrPublisher));
   SetUninstallText(L"Version", version);
-  SetUninstallText(L"UninstallString", L"\"" + installDir + L"\\" + product::kUninstallerExe + L"\" -u");
+  const std::wstring uninstall = L"\"" + installDir + L"\\" + product::kUninstallerExe + L"\" -u";
+  SetUninstallText(L"UninstallString", uninstall);
+  // What fleet tools run to remove the product without a window.
+  SetUninstallText(L"QuietUninstallString", uninstall + L" /quiet");
   return 1;
 }
 

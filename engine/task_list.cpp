@@ -6,6 +6,7 @@
 #include "engine/product_contract.h"
 #include "engine/services.h"
 #include "engine/task_keys.h"
+#include "win/run_log.h"
 
 namespace kestrel {
 namespace {
@@ -26,9 +27,16 @@ const wchar_t* WebServerTaskKey() {
   return nullptr;
 }
 
-}  // namespace
+void LogTaskList(const TaskRows& rows) {
+  std::wstring text = L"task list:";
+  for (int row = 0; row < rows.RowCount(); ++row)
+    text += (row == 0 ? L" " : L", ") + rows.GetCellText(row, kColumnKey) + L" (" +
+            rows.GetCellText(row, kColumnLabel) + L")";
+  if (rows.RowCount() == 0) text += L" empty";
+  win::Log(text);
+}
 
-void BuildInstallTaskList(TaskRows& rows, const TaskListHost& host, const RunSettings& settings) {
+void BuildTaskRows(TaskRows& rows, const TaskListHost& host, const RunSettings& settings) {
   rows.DeleteAllRows();
   if (g_upgradeMode) {
     BuildUpgradeTaskList(rows);
@@ -49,6 +57,13 @@ void BuildInstallTaskList(TaskRows& rows, const TaskListHost& host, const RunSet
   AppendTask(rows, kTaskInitIis, L"Configure Web Applications");
   AppendTask(rows, kTaskInitDb, L"Initialize Database");
   AppendTask(rows, kTaskFinalize, L"Finalize the installation");
+}
+
+}  // namespace
+
+void BuildInstallTaskList(TaskRows& rows, const TaskListHost& host, const RunSettings& settings) {
+  BuildTaskRows(rows, host, settings);
+  LogTaskList(rows);
 }
 
 void BuildUpgradeTaskList(TaskRows& rows) {

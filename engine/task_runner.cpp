@@ -17,6 +17,8 @@
 #include "engine/windows_features.h"
 #include "net/audit_trace.h"
 #include "res/resource_ids.h"
+#include "core/status_throttle.h"
+#include "win/run_log.h"
 
 namespace kestrel {
 namespace {
@@ -26,6 +28,53 @@ std::wstring IconStatus(int iconId, const wchar_t* tail) {
   HANDLE icon = ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(iconId), IMAGE_ICON, 16, 16, LR_SHARED);
   return IconMarkup(static_cast<int64_t>(reinterpret_cast<intptr_t>(icon)), tail);
 }
+
+bool IsProgressText(const std::wstring& text) { return StartsWithNoCase(text, L"#Progress:"); }
+
+// The row's context as the task sees it, with every status text also
+// going to the log: a progress text at most once a second, any other text
+// and the last progress text of the task always.
+class LoggedTaskContext : public TaskContext {
+ public:
+  explicit LoggedTaskContext(TaskContext& inner)
+      : inner_(inner),
+        log_([](const std::wstring& text) { win::Log(L"status: " + text); },
+             [] { return static_cast<uint64_t>(::GetTickCount64()); }, kLogProgressIntervalMs) {}
+
+  void SetStatus(const std::wstring& text) override {
+    inner_.SetStatus(text);
+    if (IsProgressText(text))
+      log_.Progress(text);
+    else
+      log_.Step(text);
+  }
+  int Ask(const std::wstring& text, UINT type) override {
+    log_.Flush();
+    return inner_.Ask(text, type);
+  }
+  int AskRestart(const std::wstring& question) override {
+    log_.Flush();
+    return inner_.AskRestart(question);
+  }
+  void RestartMachine() override { inner_.RestartMachine(); }
+  const RunSettings& Settings() override { return inner_.Settings(); }
+  std::wstring Argument() override { return inner_.Argument(); }
+  DatabaseChoice Database() override { return inner_.Database(); }
+  int EnterpriseEdition() override { return inner_.EnterpriseEdition(); }
+  std::wstring InstallFolder() override { return inner_.InstallFolder(); }
+  std::wstring InstallDir() override { return inner_.InstallDir(); }
+  void SetInstallDir(const std::wstring& dir) override { inner_.SetInstallDir(dir); }
+  std::wstring StagingDir() override { return inner_.StagingDir(); }
+  void SetStagingDir(const std::wstring& dir) override { inner_.SetStagingDir(dir); }
+  void SetButtonCaption(int id, const std::wstring& caption) override { inner_.SetButtonCaption(id, caption); }
+
+  void Flush() { log_.Flush(); }
+
+ private:
+  static constexpr uint64_t kLogProgressIntervalMs = 1000;
+  TaskContext& inner_;
+  StatusThrottle log_;
+};
 
 }  // namespace
 
@@ -65,22 +114,29 @@ TaskHandler FindTask(const std::vector<TaskEntry>& table, const std::wstring& ke
 void RunTasks(TaskRunHost& host, const std::vector<TaskEntry>& table) {
   if (!g_upgradeMode) WriteInstallState(kInstallStateRunning);
   TaskRows& rows = host.Rows();
+  win::Log(L"run started: " + std::to_wstring(rows.RowCount()) + L" tasks");
   host.OnRunStarted();
   for (int row = 0; row < rows.RowCount(); ++row) {
     const std::wstring key = rows.GetCellText(row, kColumnKey);
-    TaskContext& ctx = host.ContextForRow(row);
+    const std::wstring name = key + L" (" + rows.GetCellText(row, kColumnLabel) + L")";
+    LoggedTaskContext ctx(host.ContextForRow(row));
+    win::Log(L"task " + name + L" started");
     rows.SetItemTextIfChanged(row, kColumnStatus, L"Processing...");
     TaskHandler task = FindTask(table, key);
     const int ok = task ? task(ctx) : 0;
+    ctx.Flush();
     if (ok) {
+      win::Log(L"task " + name + L" done");
       rows.SetItemTextIfChanged(row, kColumnStatus, DoneStatus());
       continue;
     }
+    win::Log(L"task " + name + L" failed");
     rows.SetItemTextIfChanged(row, kColumnStatus, FailedStatus());
     host.OnRunFailed(row);
     SendAuditTrace("commit:failed task:" + WideToUtf8(key).value_or(std::string()));
     return;
   }
+  win::Log(L"run finished: every task done");
   host.OnRunFinished();
   SendAuditTrace("commit:task completed");
 }

@@ -2,7 +2,6 @@
 
 #include <shlobj.h>
 
-#include <cstdlib>
 
 #include "core/builtin_strings.h"
 #include "core/installer_state.h"
@@ -15,10 +14,14 @@
 #include "win/module.h"
 #include "win/process.h"
 #include "win/registry.h"
+#include "win/run_log.h"
 #include "win/shell.h"
 
 namespace kestrel {
 namespace {
+
+// How long a service control command may take.
+constexpr DWORD kServiceControlWaitMs = 30000;
 
 void DeleteNowOrAtRestart(const std::wstring& path, bool folder) {
   const std::wstring longPath = win::LongPath(path);
@@ -71,6 +74,33 @@ class RemovalWalk : public win::FolderVisitor {
   UninstallContext& ctx_;
 };
 
+// The host's context with every status text also in the log.
+class LoggedUninstallContext : public UninstallContext {
+ public:
+  explicit LoggedUninstallContext(UninstallContext& inner) : inner_(inner) {}
+  void SetStatus(const std::wstring& text) override {
+    inner_.SetStatus(text);
+    win::Log(L"status: " + text);
+  }
+  void ProgressStep(int n) override { inner_.ProgressStep(n); }
+  int Ask(const std::wstring& text, UINT type) override { return inner_.Ask(text, type); }
+  int AskRestart(const std::wstring& question) override { return inner_.AskRestart(question); }
+  void RestartMachine() override { inner_.RestartMachine(); }
+  const RunSettings& Settings() override { return inner_.Settings(); }
+
+ private:
+  UninstallContext& inner_;
+};
+
+// Runs the service control tool hidden (no console window flashes up, in
+// a quiet removal least of all) and waits for it a while; the start and
+// the exit code go to the log.
+void RunServiceControl(const std::wstring& verb) {
+  const std::wstring command = L"sc " + verb + L" " + product::kMonitorService;
+  win::UniqueHandle process = win::StartHidden(win::SystemFolder() + L"\\sc.exe", command);
+  if (process) (void)win::WaitInSlices(process.get(), kServiceControlWaitMs, 1);
+}
+
 }  // namespace
 
 bool RunToolUninstall(UninstallContext& ctx, const std::wstring& toolPath) {
@@ -85,11 +115,12 @@ void UninstallDeleteTree(UninstallContext& ctx, const std::wstring& folder) {
   win::WalkFolder(folder, removal);
 }
 
-void RunUninstall(UninstallContext& ctx) {
+void RunUninstall(UninstallContext& host) {
+  LoggedUninstallContext ctx(host);
+  win::Log(L"removal started");
   DeleteMonitorService();
-  const std::string service = WideToUtf8(product::kMonitorService).value_or(std::string());
-  (void)std::system(("sc stop " + service).c_str());
-  (void)std::system(("sc delete " + service).c_str());
+  RunServiceControl(L"stop");
+  RunServiceControl(L"delete");
 
   std::wstring base;
   if (!ReadLastInstallPath(base)) base = win::SpecialFolderPath(CSIDL_PROGRAM_FILES, true);
@@ -112,6 +143,7 @@ void RunUninstall(UninstallContext& ctx) {
     ::DeleteFileW((desktop + L"\\" + kDesktopClusterShortcut).c_str());
   }
 
+  win::Log(L"removal finished");
   OfferRestart(ctx, L"Reboot is needed to complete the uninstallation, reboot now?");
 }
 

@@ -92,6 +92,7 @@ std::string TakeFeatureListing() {
       win::StartHidden(tool, L"Dism.exe /online /get-features /English", output.get());
   if (!process) return {};
   if (::WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0) return {};
+  win::LogExitCode(process.get());
   process.reset();
   output.reset();
 

@@ -9,6 +9,7 @@
 #include "net/download_text.h"
 #include "net/http_connection.h"
 #include "net/self_grow_buffer.h"
+#include "win/run_log.h"
 
 namespace kestrel {
 namespace {
@@ -103,6 +104,7 @@ void ConfigureAuditTrace(AuditTraceConfig config) {
 }
 
 void SendAuditTrace(const std::string& text) {
+  win::LogUtf8("audit trace: " + text);
   Sender& sender = TheSender();
   std::lock_guard<std::mutex> lock(sender.mutex);
   sender.sent.push_back(text);

@@ -8,6 +8,7 @@
 #include "net/download_text.h"
 #include "win/handle.h"
 #include "win/module.h"
+#include "win/run_log.h"
 
 namespace kestrel {
 namespace {
@@ -25,19 +26,37 @@ void DeleteOldFile(const std::wstring& destination) {
 
 // One request from the resume offset on; true when the file is complete.
 // The offset counts every byte written, across attempts.
+// What ended an attempt, for the log: the HTTP status, or the error of the
+// step that failed.
+struct AttemptNote {
+  int status = 0;
+  std::wstring failure;
+};
+
+std::wstring LastErrorAt(const wchar_t* step) { return std::wstring(step) + L": " + win::ErrorText(::GetLastError()); }
+
 bool DownloadAttempt(StatusThrottle& status, HANDLE file, const std::string& url, uint64_t& offset,
-                     char* buffer) {
+                     char* buffer, AttemptNote& note) {
   status.Step(L"Start downloading");
   ConnectionPtr connection = OpenUrlConnection(url);
   if (!connection) {
+    note.failure = LastErrorAt(L"no connection");
     status.Step(L"failed to create connection");
     return false;
   }
   connection->SetTimeouts(0, 60000, 60000, 600000);
   if (offset != 0) connection->AddHeader("Range", RangeValue(offset).c_str());
-  if (!connection->Send(nullptr, 0) || !connection->ReceiveResponse()) return false;
+  if (!connection->Send(nullptr, 0)) {
+    note.failure = LastErrorAt(L"request not sent");
+    return false;
+  }
+  if (!connection->ReceiveResponse()) {
+    note.failure = LastErrorAt(L"no response");
+    return false;
+  }
 
   const int code = connection->GetStatusCode();
+  note.status = code;
   if (offset != 0 && code != 206) {
     // The server sends the whole file again: start it over.
     offset = 0;
@@ -66,6 +85,7 @@ bool DownloadAttempt(StatusThrottle& status, HANDLE file, const std::string& url
     while (filled < kDownloadPiece) {
       uint32_t n = 0;
       if (!connection->ReadSome(buffer + filled, kDownloadPiece - filled, &n)) {
+        note.failure = LastErrorAt(L"read failed");
         readOk = false;
         break;
       }
@@ -79,12 +99,18 @@ bool DownloadAttempt(StatusThrottle& status, HANDLE file, const std::string& url
       // What arrived before a failed read is kept: the offset counts every
       // byte written, and the next attempt resumes after it.
       DWORD written = 0;
-      if (!::WriteFile(file, buffer, filled, &written, nullptr) || written != filled) return false;
+      if (!::WriteFile(file, buffer, filled, &written, nullptr) || written != filled) {
+        note.failure = LastErrorAt(L"write failed");
+        return false;
+      }
       offset += filled;
       status.Progress(ProgressText(offset, total));
     }
     if (!readOk) return false;
-    if (ended) return total != kUnknownTotal && static_cast<int64_t>(offset) == total;
+    if (ended) {
+      if (total == kUnknownTotal) note.failure = L"the server sent no length: the file cannot be known complete";
+      return total != kUnknownTotal && static_cast<int64_t>(offset) == total;
+    }
   }
 }
 
@@ -109,7 +135,14 @@ BOOL CopyFromBesideExecutable(const std::string& name, const std::wstring& desti
 
 int DownloadToFile(Reporter& context, const std::wstring& destination, const std::string& url) {
   DeleteOldFile(destination);
-  if (StartsWithNoCase(url, "file:")) return CopyFromBesideExecutable(url.substr(5), destination) ? 1 : 0;
+  const std::wstring wideUrl = Utf8ToWide(url).value_or(L"?");
+  if (StartsWithNoCase(url, "file:")) {
+    const bool copied = CopyFromBesideExecutable(url.substr(5), destination) != FALSE;
+    win::Log(L"copy " + wideUrl + L" to " + destination +
+             (copied ? std::wstring(L": done") : L": " + win::ErrorText(::GetLastError())));
+    return copied ? 1 : 0;
+  }
+  win::Log(L"download " + wideUrl + L" to " + destination);
 
   win::UniqueHandle file(::CreateFileW(win::LongPath(destination).c_str(), GENERIC_READ | GENERIC_WRITE,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
@@ -136,10 +169,15 @@ int DownloadToFile(Reporter& context, const std::wstring& destination, const std
       ::Sleep(pause);
       pause = pause > UINT32_MAX / 2 ? UINT32_MAX : pause * 2;
     }
-    const bool complete = DownloadAttempt(status, file.get(), url, offset, buffer.get());
+    AttemptNote note;
+    const bool complete = DownloadAttempt(status, file.get(), url, offset, buffer.get(), note);
     status.Flush();
+    win::Log(L"download attempt " + std::to_wstring(attempt + 1) + L": HTTP status " + std::to_wstring(note.status) +
+             L", " + std::to_wstring(offset) + L" bytes" + (complete ? L", complete" : L"") +
+             (note.failure.empty() ? L"" : L", " + note.failure));
     if (complete) return 1;
   }
+  win::Log(L"download failed after " + std::to_wstring(kDownloadAttempts) + L" attempts: " + wideUrl);
   return 0;
 }
 

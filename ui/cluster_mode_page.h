@@ -23,6 +23,9 @@ class ClusterMode : public CVantPropertyPage {
   // connection succeeded, else 0 after its message and trace.
   int TestDatabaseConnection();
 
+  // Texts and choice given on the command line, shown when the page opens.
+  void Preset(const DatabaseChoice& choice);
+
   DatabaseChoice DatabaseChoiceOfPage() const { return DatabaseChoice{allInOne, dbServer, dbUser, dbPassword, dbName}; }
 
   // 1: all-in-one; 0: an existing server. 0 until the page is first shown.
@@ -42,6 +45,7 @@ class ClusterMode : public CVantPropertyPage {
   void ForceExistingServer();
 
   win::UniqueFont choiceFont_;
+  bool presetExistingServer_ = false;
 };
 
 }  // namespace kestrel

@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include "core/builtin_strings.h"
+#include "core/exit_codes.h"
 #include "core/run_values.h"
 #include "engine/task_list.h"
 #include "net/audit_trace.h"
@@ -10,6 +11,7 @@
 #include "ui/install_wizard.h"
 #include "ui/proxy_page.h"
 #include "win/message_box.h"
+#include "win/run_log.h"
 #include "win/shell.h"
 
 namespace kestrel {
@@ -42,7 +44,7 @@ BOOL CommitPage::OnInitDialog() {
   taskList_.Attach(Item(IDC_TASK_LIST));
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    installFolder_ = win::SpecialFolderPath(CSIDL_PROGRAM_FILES, true);
+    installFolder_ = presetFolder_.empty() ? win::SpecialFolderPath(CSIDL_PROGRAM_FILES, true) : presetFolder_;
     SetItemText(IDC_INSTALL_FOLDER, installFolder_);
   }
   ShowWizardTitle();
@@ -72,6 +74,7 @@ void CommitPage::BuildInstallTaskList() {
   host.database = [this] { return Database(); };
   host.enterpriseEdition = [this] { return EnterpriseEdition(); };
   host.reportUnsupportedOs = [this] {
+    wizard_.outcome().UnsupportedWindows();
     win::ShowMessage(L"Failed to check os type", MB_OK);
     PostWizardButtons(kButtonsDisabledFinish);
   };
@@ -112,7 +115,10 @@ BOOL CommitPage::OnQueryCancel() {
   // A task has no safe point to stop at, and every object it uses dies
   // with the wizard: end here and now, leaving done what was done. No
   // trace of a completed or failed run goes out for a run cut off.
-  if (running_) ::TerminateProcess(::GetCurrentProcess(), 0);
+  if (running_) {
+    win::Log(L"cancelled while the tasks ran: the run ends here");
+    ::TerminateProcess(::GetCurrentProcess(), kExitUserCancelled);
+  }
   return TRUE;
 }
 
@@ -169,12 +175,15 @@ TaskContext& CommitPage::ContextForRow(int row) {
 }
 
 void CommitPage::OnRunFailed(int /*row*/) {
+  wizard_.outcome().RunFailed();
   // The list stays as it is; Finish becomes Retry, which runs it again
   // from the first row.
   EnableBrowseButton(true);
   PostWizardButtons(kButtonsBackFinish);
   SetButtonCaption(ID_WIZFINISH, L"Retry");
 }
+
+void CommitPage::OnRunFinished() { wizard_.outcome().RunFinished(); }
 
 void CommitPage::EnableBrowseButton(bool enable) { ::EnableWindow(Item(IDC_BROWSE), enable ? TRUE : FALSE); }
 
@@ -206,10 +215,17 @@ void CommitPage::SetStagingDir(const std::wstring& dir) {
 int CommitPage::Ask(const std::wstring& text, UINT type) { return win::ShowMessage(text, type); }
 
 int CommitPage::AskRestart(const std::wstring& question) {
-  return win::ShowMessageCaptioned(question, L"Reboot", MB_YESNO);
+  int answer = PresetRestartAnswer(Settings(), question);
+  if (answer == 0) answer = win::ShowMessageCaptioned(question, L"Reboot", MB_YESNO);
+  if (answer != IDYES) wizard_.outcome().RestartDeclined();
+  return answer;
 }
 
-void CommitPage::RestartMachine() { wizard_.settings().restartMachine(); }
+void CommitPage::RestartMachine() {
+  win::Log(L"restart: started");
+  wizard_.outcome().RestartStarted();
+  wizard_.settings().restartMachine();
+}
 
 const RunSettings& CommitPage::Settings() { return wizard_.settings(); }
 

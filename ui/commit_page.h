@@ -38,6 +38,9 @@ class CommitPage : public CVantPropertyPage, private TaskContext, private TaskRu
   // otherwise destroy the list and this page under the worker thread.
   BOOL OnQueryCancel() override;
 
+  // The folder given on the command line, shown instead of Program Files.
+  void PresetInstallFolder(const std::wstring& folder) { presetFolder_ = folder; }
+
   std::wstring installFolder() const;
   std::wstring installDir() const;
   CVantListCtrl& taskList() { return taskList_; }
@@ -66,6 +69,7 @@ class CommitPage : public CVantPropertyPage, private TaskContext, private TaskRu
   TaskRows& Rows() override { return *this; }
   TaskContext& ContextForRow(int row) override;
   void OnRunFailed(int row) override;
+  void OnRunFinished() override;
   void EnableBrowseButton(bool enable);
 
   // TaskContext for the row being run.
@@ -87,6 +91,7 @@ class CommitPage : public CVantPropertyPage, private TaskContext, private TaskRu
   CInstallWizard& wizard_;
   CVantListCtrl taskList_;
   mutable std::mutex mutex_;  // the three folders (read by the worker)
+  std::wstring presetFolder_;
   std::wstring installFolder_;
   std::wstring installDir_;
   std::wstring stagingDir_;

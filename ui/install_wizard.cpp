@@ -14,7 +14,8 @@
 
 namespace kestrel {
 
-CInstallWizard::CInstallWizard(const RunSettings& settings) : CVantPropertySheet(L"Test"), settings_(settings) {
+CInstallWizard::CInstallWizard(const RunSettings& settings, const WizardPresets& presets)
+    : CVantPropertySheet(L"Test"), settings_(settings) {
   // The commit page's proxy link is a link control, a class the start-up's
   // registration of the classic controls does not cover.
   INITCOMMONCONTROLSEX link = {sizeof link, ICC_LINK_CLASS};
@@ -26,7 +27,9 @@ CInstallWizard::CInstallWizard(const RunSettings& settings) : CVantPropertySheet
   welcomePage_ = std::make_unique<WelcomePage>(*this);
   editionPage_ = std::make_unique<EditionPage>(*this);
   clusterModePage_ = std::make_unique<ClusterMode>(*this);
+  if (presets.database) clusterModePage_->Preset(*presets.database);
   commitPage_ = std::make_unique<CommitPage>(*this);
+  commitPage_->PresetInstallFolder(presets.installFolder);
   eulaPage_ = std::make_unique<EULA>(*this);
 
   if (g_upgradeMode == 0) {

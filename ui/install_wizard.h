@@ -4,7 +4,10 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <string>
 
+#include "core/run_outcome.h"
 #include "core/run_settings.h"
 #include "engine/task_context.h"
 #include "ui/vant_property_sheet.h"
@@ -17,9 +20,16 @@ class ClusterMode;
 class CommitPage;
 class EULA;
 
+// What the command line filled in before the pages open: the person sees
+// it and may change it.
+struct WizardPresets {
+  std::optional<DatabaseChoice> database;  // given as properties
+  std::wstring installFolder;              // empty: Program Files
+};
+
 class CInstallWizard : public CVantPropertySheet {
  public:
-  explicit CInstallWizard(const RunSettings& settings);
+  explicit CInstallWizard(const RunSettings& settings, const WizardPresets& presets = {});
   ~CInstallWizard() override;
 
   // The database page's choice.
@@ -29,12 +39,15 @@ class CInstallWizard : public CVantPropertySheet {
 
   CommitPage& commitPage() { return *commitPage_; }
   const RunSettings& settings() const { return settings_; }
+  // How the run went, for the exit code; the commit page notes it.
+  RunOutcome& outcome() { return outcome_; }
 
  protected:
   BOOL OnInitDialog(BOOL platformResult) override;
 
  private:
   const RunSettings& settings_;
+  RunOutcome outcome_;
   std::unique_ptr<WelcomePage> welcomePage_;
   std::unique_ptr<EditionPage> editionPage_;
   std::unique_ptr<ClusterMode> clusterModePage_;

@@ -2,9 +2,11 @@
 
 #include <commctrl.h>
 
+#include "core/exit_codes.h"
 #include "net/audit_trace.h"
 #include "res/resource_ids.h"
 #include "win/message_box.h"
+#include "win/run_log.h"
 
 namespace kestrel {
 
@@ -27,10 +29,17 @@ void UninstallDlg::ProgressStep(int n) {
 int UninstallDlg::Ask(const std::wstring& text, UINT type) { return win::ShowMessage(text, type); }
 
 int UninstallDlg::AskRestart(const std::wstring& question) {
-  return win::ShowMessageCaptioned(question, L"Reboot", MB_YESNO);
+  int answer = PresetRestartAnswer(Settings(), question);
+  if (answer == 0) answer = win::ShowMessageCaptioned(question, L"Reboot", MB_YESNO);
+  if (answer != IDYES) outcome_.RestartDeclined();
+  return answer;
 }
 
-void UninstallDlg::RestartMachine() { settings_.restartMachine(); }
+void UninstallDlg::RestartMachine() {
+  win::Log(L"restart: started");
+  outcome_.RestartStarted();
+  settings_.restartMachine();
+}
 
 void UninstallDlg::OnOK() {
   if (uninstallThread_) return;
@@ -49,19 +58,25 @@ void UninstallDlg::OnCancel() {
   if (uninstallThread_) {
     // The steps have no safe point to stop at: end the process here and now,
     // leaving done what was done.
-    ::TerminateProcess(::GetCurrentProcess(), 0);
+    win::Log(L"cancelled while the removal ran: the run ends here");
+    ::TerminateProcess(::GetCurrentProcess(), kExitUserCancelled);
   }
   EndDialog(IDCANCEL);
 }
 
 DWORD WINAPI UninstallDlg::WorkerEntry(void* dialog) {
+  auto* self = static_cast<UninstallDlg*>(dialog);
   try {
-    RunUninstall(*static_cast<UninstallDlg*>(dialog));
+    RunUninstall(*self);
+    self->outcome_.RunFinished();
   } catch (...) {
+    self->outcome_.RunFailed();
   }
   // The removal ends the program, the window with it.
+  const int code = self->outcome_.ExitCode();
+  win::Log(L"exit code " + std::to_wstring(code));
   FlushAuditTraces(kAuditFlushAtExitMs);
-  ::ExitProcess(0);
+  ::ExitProcess(static_cast<UINT>(code));
 }
 
 }  // namespace kestrel

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "core/run_outcome.h"
 #include "core/run_settings.h"
 #include "engine/uninstall.h"
 #include "win/dialog.h"
@@ -33,6 +34,7 @@ class UninstallDlg : public win::Dialog, public UninstallContext {
   static DWORD WINAPI WorkerEntry(void* dialog);
 
   const RunSettings& settings_;
+  RunOutcome outcome_;
   win::UniqueHandle uninstallThread_;
 };
 

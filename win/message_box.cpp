@@ -3,8 +3,23 @@
 #include <atomic>
 
 #include "win/module.h"
+#include "win/run_log.h"
 
 namespace win {
+
+const wchar_t* AnswerText(int answer) {
+  switch (answer) {
+    case IDOK: return L"OK";
+    case IDCANCEL: return L"Cancel";
+    case IDABORT: return L"Abort";
+    case IDRETRY: return L"Retry";
+    case IDIGNORE: return L"Ignore";
+    case IDYES: return L"Yes";
+    case IDNO: return L"No";
+    default: return L"none";
+  }
+}
+
 namespace {
 
 std::atomic<HWND> g_mainWindow{nullptr};
@@ -23,8 +38,12 @@ UINT WithCustomaryIcon(UINT type) {
   }
 }
 
+// Every message and question goes to the log with the answer it got.
 int Show(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type) {
-  return ::MessageBoxW(owner, text.c_str(), caption.c_str(), type);
+  Log(L"message: " + text);
+  const int answer = ::MessageBoxW(owner, text.c_str(), caption.c_str(), type);
+  Log(std::wstring(L"answer: ") + AnswerText(answer));
+  return answer;
 }
 
 }  // namespace

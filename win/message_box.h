@@ -23,4 +23,8 @@ int ShowMessage(HWND owner, const std::wstring& text, UINT type);
 // Shows a message box with an explicit caption and no owner, no icon added.
 int ShowMessageCaptioned(const std::wstring& text, const std::wstring& caption, UINT type);
 
+// The name of a message box answer ("OK", "Retry", "No"...), as the log
+// writes it.
+const wchar_t* AnswerText(int answer);
+
 }  // namespace win

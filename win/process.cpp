@@ -1,5 +1,7 @@
 #include "win/process.h"
 
+#include "win/run_log.h"
+
 namespace win {
 
 UniqueHandle StartHidden(const std::wstring& appPath, const std::wstring& commandLine, HANDLE output) {
@@ -16,10 +18,22 @@ UniqueHandle StartHidden(const std::wstring& appPath, const std::wstring& comman
   std::wstring writable = commandLine;  // CreateProcessW may write into it
   PROCESS_INFORMATION info = {};
   if (!::CreateProcessW(appPath.c_str(), writable.data(), nullptr, nullptr, output != nullptr ? TRUE : FALSE, 0,
-                        nullptr, nullptr, &startup, &info))
+                        nullptr, nullptr, &startup, &info)) {
+    const DWORD error = ::GetLastError();
+    Log(L"process: " + commandLine + L" could not start: " + ErrorText(error));
+    ::SetLastError(error);
     return {};
+  }
+  Log(L"process " + std::to_wstring(info.dwProcessId) + L" started: " + commandLine);
   UniqueHandle thread(info.hThread);
   return UniqueHandle(info.hProcess);
+}
+
+void LogExitCode(HANDLE process) {
+  DWORD code = 0;
+  if (::GetExitCodeProcess(process, &code))
+    Log(L"process " + std::to_wstring(::GetProcessId(process)) + L" ended with exit code " +
+        std::to_wstring(static_cast<long long>(static_cast<int>(code))));
 }
 
 SliceWait WaitInSlices(HANDLE process, DWORD sliceMs, int slices, const std::function<void(int)>& onSlice) {
@@ -27,6 +41,7 @@ SliceWait WaitInSlices(HANDLE process, DWORD sliceMs, int slices, const std::fun
   for (int i = 0; i < slices; ++i) {
     switch (::WaitForSingleObject(process, sliceMs)) {
       case WAIT_OBJECT_0:
+        LogExitCode(process);
         return SliceWait::kEnded;
       case WAIT_TIMEOUT:
         if (onSlice) onSlice(i);
@@ -35,6 +50,7 @@ SliceWait WaitInSlices(HANDLE process, DWORD sliceMs, int slices, const std::fun
         return SliceWait::kFailed;
     }
   }
+  Log(L"process " + std::to_wstring(::GetProcessId(process)) + L" still runs after its waiting budget");
   return SliceWait::kBudgetSpent;
 }
 

@@ -19,6 +19,9 @@ namespace win {
 // when the start failed.
 UniqueHandle StartHidden(const std::wstring& appPath, const std::wstring& commandLine, HANDLE output = nullptr);
 
+// Writes the exit code of an ended process to the run's log.
+void LogExitCode(HANDLE process);
+
 enum class SliceWait { kEnded, kBudgetSpent, kFailed };
 
 // Waits up to `slices` slices of sliceMs for the process to end, calling

@@ -51,7 +51,7 @@ class ExistingServerJourney : public testing::Test {
     kt::PressButton(wizard, IDCANCEL);
     DWORD code = 1;
     ASSERT_TRUE(setup_.Wait(&code));
-    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(code, 3010u) << "the restart question was answered No";
   }
 
   e2e::FreshMachine machine_{e2e::kWindows10};
@@ -164,6 +164,21 @@ TEST_F(ExistingServerJourney, AFailedTaskIsRetriedFromTheFirstRow) {
   EXPECT_EQ(traces.back(), "commit:task completed");
 }
 
+TEST_F(ExistingServerJourney, TheWizardClosedAfterAFailedRunEndsWithTheFailure) {
+  machine_.config().SetExitCodes(L"0,85");
+  HWND wizard = StartTheRun();
+  ASSERT_NE(wizard, nullptr);
+  HWND question = kt::WaitForMessageBox(L"KestrelSetup", setup_.pid());
+  ASSERT_NE(question, nullptr);
+  kt::PressButton(question, IDCANCEL);
+  HWND finish = kt::FindControl(wizard, ID_WIZFINISH);
+  ASSERT_TRUE(kt::WaitUntil([&] { return kt::WindowText(finish) == L"Retry" && kt::IsEnabled(finish); }));
+  kt::PressButton(wizard, IDCANCEL);
+  DWORD code = 0;
+  ASSERT_TRUE(setup_.Wait(&code));
+  EXPECT_EQ(code, 1603u) << "a task failed";
+}
+
 TEST_F(ExistingServerJourney, CancelDuringTheDownloadEndsAtOnceAndTheNextStartInstallsAgain) {
   // The package trickles in: the download is still running when the user
   // cancels.
@@ -177,7 +192,7 @@ TEST_F(ExistingServerJourney, CancelDuringTheDownloadEndsAtOnceAndTheNextStartIn
   kt::PressButton(wizard, IDCANCEL);
   DWORD code = 1;
   ASSERT_TRUE(setup_.Wait(&code)) << "the program ends at once";
-  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(code, 1602u) << "cancelled by the user";
   EXPECT_EQ(kt::InstallerValueBytes(kestrel::kValueInstallState), (std::vector<unsigned char>{2, 0, 0, 0}));
   EXPECT_FALSE(kt::Exists(machine_.DefaultProductDir()));
 
@@ -212,7 +227,7 @@ TEST_F(ExistingServerJourney, ASilentAuditServiceHoldsNothingUp) {
   DWORD code = 1;
   // 5 s for the queue, and room for the process to end on a loaded machine.
   ASSERT_TRUE(setup_.Wait(&code, 10000)) << "the program waited on its traces past its 5 seconds";
-  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(code, 3010u);
   std::string difference;
   EXPECT_TRUE(kt::SameTree(machine_.DefaultProductDir(), machine_.release(), &difference)) << difference;
 }
@@ -242,7 +257,7 @@ TEST_F(ExistingServerJourney, CancelWhileTheWorkerWritesAsFastAsItCanTracesNoEnd
   kt::PressButton(wizard, IDCANCEL);
   DWORD code = 1;
   ASSERT_TRUE(setup_.Wait(&code)) << "the program ends at once";
-  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(code, 1602u) << "cancelled by the user";
   for (const std::string& trace : machine_.Traces()) {
     EXPECT_NE(trace, "commit:task completed");
     EXPECT_NE(trace.rfind("commit:failed task:", 0), 0u) << trace;

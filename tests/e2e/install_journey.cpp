@@ -68,7 +68,7 @@ TEST_P(FreshInstall, AllInOne) {
   kt::PressButton(wizard, IDCANCEL);
   DWORD code = 1;
   ASSERT_TRUE(setup.Wait(&code));
-  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(code, 3010u) << "the restart question was answered No";
 
   // The prerequisites.
   EXPECT_EQ(machine.netfull().LogLines(), c.dotNetRow ? std::vector<std::wstring>{L"netfull.exe /q"}

@@ -117,7 +117,7 @@ TEST(UpgradeJourney, UpgradesAnInstalledCopyThenUninstallsIt) {
   config.SetExitCodes(L"0");
   const std::wstring record = machine.work() + L"\\restart.txt";
   std::string failure;
-  EXPECT_EQ(kt::RunRegisteredUninstall(record, IDYES, &failure), 0) << failure;
+  EXPECT_EQ(kt::RunRegisteredUninstall(record, IDYES, &failure), 1641) << failure;
   EXPECT_EQ(kt::ReadFileBytes(record).empty(), false) << "Yes restarts the machine (through the seam)";
   EXPECT_EQ(config.LogLines().back(), L"DeployCfgCmd uninstall");
   EXPECT_TRUE(kt::TestService::Remove(L"VEVer")) << "the service is gone";

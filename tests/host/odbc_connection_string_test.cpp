@@ -1,4 +1,4 @@
-#include "ui/odbc_connection_string.h"
+#include "engine/odbc_connection_string.h"
 
 #include <gtest/gtest.h>
 

@@ -150,7 +150,7 @@ TEST_F(AuditTrace, StampedExecutableSendsTheSystemDescriptionFirst) {
     kt::PressButton(wizard, IDCANCEL);
     DWORD code = 1;
     ASSERT_TRUE(p.Wait(&code));
-    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(code, 1602u);
   }
 }
 

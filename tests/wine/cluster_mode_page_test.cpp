@@ -259,7 +259,7 @@ TEST_F(DatabasePage, OpensAccordingToTheInstanceAndTheStoredState) {
     kt::PressButton(wizard_, IDCANCEL);
     DWORD code = 1;
     ASSERT_TRUE(process_.Wait(&code));
-    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(code, 1602u);
   }
 }
 

@@ -188,7 +188,7 @@ TEST_F(PackageInstall, TheInstalledCopyUninstallsThroughItsRegisteredCommand) {
   // The registered command relaunches itself elevated, then shows its dialog.
   const std::wstring record = root_ + L"\\restart.txt";
   std::string failure;
-  EXPECT_EQ(kt::RunRegisteredUninstall(record, IDNO, &failure), 0) << failure;
+  EXPECT_EQ(kt::RunRegisteredUninstall(record, IDNO, &failure), 3010) << failure;
 
   EXPECT_TRUE(kt::TestService::Remove(L"VEVer")) << "the service is gone";
   auto calls = config.LogLines();

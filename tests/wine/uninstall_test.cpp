@@ -107,7 +107,7 @@ TEST_F(Uninstall, RemovesWhatTheInstallationLeftAndNothingElse) {
   kt::PressButton(box, IDNO);
   DWORD code = 1;
   ASSERT_TRUE(process_.Wait(&code));
-  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(code, 3010u) << "removed; the restart it needs was not made";
 
   EXPECT_TRUE(kt::TestService::Remove(L"VEVer")) << "the service is gone";
   EXPECT_EQ(tool_->LogLines(), (std::vector<std::wstring>{L"DeployCfgCmd uninstall"}));
@@ -140,7 +140,7 @@ TEST_F(Uninstall, YesRestartsThroughTheSeamAndFilesInUseWaitForTheRestart) {
   kt::PressButton(box, IDYES);
   DWORD code = 1;
   ASSERT_TRUE(process_.Wait(&code));
-  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(code, 1641u) << "a restart was started";
   EXPECT_TRUE(kt::Exists(record_)) << "Yes asked for the restart";
   EXPECT_TRUE(kt::Exists(held));
   EXPECT_NE(PendingRenames().find(L"in-use.dll"), std::wstring::npos) << "scheduled for deletion at restart";
@@ -173,7 +173,7 @@ TEST_F(Uninstall, CancelStopsAtOnceAndIdleCancelJustCloses) {
   kt::PressButton(dialog, IDCANCEL);
   DWORD code = 1;
   ASSERT_TRUE(process_.Wait(&code)) << "the tool never ends, the uninstaller does";
-  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(code, 1602u) << "cancelled by the user";
   EXPECT_TRUE(kt::Exists(kProductDir + L"\\www\\index.html")) << "what was not done stays";
   EXPECT_FALSE(kt::InstallerValueBytes(kValueDbServer).empty());
   tool_->EndRunning();
@@ -183,7 +183,7 @@ TEST_F(Uninstall, CancelStopsAtOnceAndIdleCancelJustCloses) {
   ASSERT_NE(dialog, nullptr);
   kt::PressButton(dialog, IDCANCEL);
   ASSERT_TRUE(process_.Wait(&code));
-  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(code, 1602u);
   EXPECT_TRUE(EntryExists(L"Marrowfield"));
 }
 

@@ -51,6 +51,13 @@ int RunRegisteredUninstall(const std::wstring& restartRecord, int restartAnswer,
     *failure = "the uninstaller did not end";
     return -1;
   }
+  // The registered command's own process waited for the relaunched one
+  // and ends with its exit code.
+  DWORD firstCode = 0;
+  if (!first.Wait(&firstCode) || firstCode != code) {
+    *failure = "the started process did not end with the uninstaller's exit code";
+    return -1;
+  }
   return static_cast<int>(code);
 }
 

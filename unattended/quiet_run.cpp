@@ -1,0 +1,204 @@
+#include "unattended/quiet_run.h"
+
+#include <shlobj.h>
+
+#include <array>
+#include <vector>
+
+#include "core/exit_codes.h"
+#include "core/run_outcome.h"
+#include "core/run_values.h"
+#include "engine/database_check.h"
+#include "engine/finalization.h"
+#include "engine/task_list.h"
+#include "engine/task_runner.h"
+#include "engine/uninstall.h"
+#include "net/audit_trace.h"
+#include "win/message_box.h"
+#include "win/registry.h"
+#include "win/run_log.h"
+#include "win/shell.h"
+
+namespace kestrel {
+namespace {
+
+// The answer nobody at the screen gives: a failure's Retry/Cancel gets
+// Cancel, a Yes/No question No, a plain message its OK.
+int AbsentAnswer(UINT type) {
+  switch (type & MB_TYPEMASK) {
+    case MB_OK: return IDOK;
+    case MB_YESNO: return IDNO;
+    case MB_ABORTRETRYIGNORE: return IDABORT;
+    default: return IDCANCEL;  // OK/Cancel, Retry/Cancel, Yes/No/Cancel
+  }
+}
+
+int LogAbsentAnswer(const std::wstring& text, UINT type) {
+  const int answer = AbsentAnswer(type);
+  win::Log(L"question: " + text);
+  win::Log(std::wstring(L"answer: ") + win::AnswerText(answer) + L" (unattended)");
+  return answer;
+}
+
+// The restart question: No unless /forcerestart said Yes.
+int AnswerRestart(const RunSettings& settings, RunOutcome& outcome, const std::wstring& question) {
+  int answer = PresetRestartAnswer(settings, question);
+  if (answer == 0) {
+    answer = IDNO;
+    win::Log(L"question: " + question);
+    win::Log(L"answer: No (an unattended run restarts only with /forcerestart)");
+  }
+  if (answer != IDYES) outcome.RestartDeclined();
+  return answer;
+}
+
+void StartRestart(const RunSettings& settings, RunOutcome& outcome) {
+  win::Log(L"restart: started");
+  outcome.RestartStarted();
+  settings.restartMachine();
+}
+
+// The task list, the context and the host of a run without a window. The
+// rows live in memory; the tasks run on the calling thread.
+class QuietTaskHost : public TaskRunHost, public TaskContext, public TaskRows {
+ public:
+  QuietTaskHost(const RunSettings& settings, const QuietInstallRequest& request)
+      : settings_(settings), request_(request) {
+    installFolder_ = request.installFolder.empty() ? win::SpecialFolderPath(CSIDL_PROGRAM_FILES, true)
+                                                   : request.installFolder;
+  }
+
+  RunOutcome& outcome() { return outcome_; }
+
+  // TaskRows.
+  int RowCount() const override { return static_cast<int>(rows_.size()); }
+  int AppendRow(const std::wstring& key) override {
+    rows_.push_back({key, L"", L"", L""});
+    return RowCount() - 1;
+  }
+  void DeleteAllRows() override { rows_.clear(); }
+  std::wstring GetCellText(int row, int column) const override {
+    if (row < 0 || row >= RowCount() || column < 0 || column > kColumnArgument) return {};
+    return rows_[static_cast<size_t>(row)][static_cast<size_t>(column)];
+  }
+  bool SetItemTextIfChanged(int row, int column, const std::wstring& text) override {
+    if (row < 0 || row >= RowCount() || column < 0 || column > kColumnArgument) return false;
+    std::wstring& cell = rows_[static_cast<size_t>(row)][static_cast<size_t>(column)];
+    if (cell == text) return false;
+    cell = text;
+    return true;
+  }
+
+  // TaskRunHost.
+  TaskRows& Rows() override { return *this; }
+  TaskContext& ContextForRow(int row) override {
+    currentRow_ = row;
+    return *this;
+  }
+  void OnRunFailed(int) override { outcome_.RunFailed(); }
+  void OnRunFinished() override { outcome_.RunFinished(); }
+
+  // TaskContext.
+  void SetStatus(const std::wstring& text) override { SetItemTextIfChanged(currentRow_, kColumnStatus, text); }
+  int Ask(const std::wstring& text, UINT type) override { return LogAbsentAnswer(text, type); }
+  int AskRestart(const std::wstring& question) override { return AnswerRestart(settings_, outcome_, question); }
+  void RestartMachine() override { StartRestart(settings_, outcome_); }
+  const RunSettings& Settings() override { return settings_; }
+  std::wstring Argument() override { return GetCellText(currentRow_, kColumnArgument); }
+  DatabaseChoice Database() override { return request_.database; }
+  int EnterpriseEdition() override { return 0; }
+  std::wstring InstallFolder() override { return installFolder_; }
+  std::wstring InstallDir() override { return installDir_; }
+  void SetInstallDir(const std::wstring& dir) override { installDir_ = dir; }
+  std::wstring StagingDir() override { return stagingDir_; }
+  void SetStagingDir(const std::wstring& dir) override { stagingDir_ = dir; }
+  void SetButtonCaption(int, const std::wstring&) override {}
+
+ private:
+  const RunSettings& settings_;
+  const QuietInstallRequest& request_;
+  RunOutcome outcome_;
+  std::vector<std::array<std::wstring, 4>> rows_;
+  int currentRow_ = 0;
+  std::wstring installFolder_, installDir_, stagingDir_;
+};
+
+class QuietRemovalHost : public UninstallContext {
+ public:
+  explicit QuietRemovalHost(const RunSettings& settings) : settings_(settings) {}
+  RunOutcome& outcome() { return outcome_; }
+
+  void SetStatus(const std::wstring&) override {}  // the sequence logs it
+  void ProgressStep(int) override {}
+  int Ask(const std::wstring& text, UINT type) override { return LogAbsentAnswer(text, type); }
+  int AskRestart(const std::wstring& question) override { return AnswerRestart(settings_, outcome_, question); }
+  void RestartMachine() override { StartRestart(settings_, outcome_); }
+  const RunSettings& Settings() override { return settings_; }
+
+ private:
+  const RunSettings& settings_;
+  RunOutcome outcome_;
+};
+
+int Refuse(const std::wstring& reason, int code) {
+  win::Log(L"refused: " + reason);
+  return code;
+}
+
+bool IsInstalled() {
+  auto path = UninstallEntryKeyPath();
+  return path && static_cast<bool>(win::OpenKey(HKEY_LOCAL_MACHINE, *path));
+}
+
+}  // namespace
+
+int RunQuietInstall(const RunSettings& settings, const QuietInstallRequest& request) {
+  QuietTaskHost host(settings, request);
+  if (!g_upgradeMode) {
+    if (!request.acceptLicense)
+      return Refuse(L"A new installation without a window needs ACCEPTLICENSE=1: the licence cannot be shown.",
+                    kExitBadCommandLine);
+    // What the database page does when it opens and when Next is pressed.
+    if (const wchar_t* refusal = DatabaseChoiceRefusal(request.database)) return Refuse(refusal, kExitBadCommandLine);
+    if (InspectOwnSqlInstance() == OwnSqlInstance::kForeign && request.database.allInOne)
+      return Refuse(L"An SQL Server instance of the installer's name exists that this installer did not install: "
+                    L"the all-in-one installation cannot be chosen. Name an existing server with DBSERVER, DBUSER "
+                    L"and DBPASSWORD.",
+                    kExitBadCommandLine);
+    if (!request.database.allInOne) {
+      std::wstring reason;
+      if (!TestDatabaseConnection(request.database, [&](const std::wstring& text) { reason = text; }))
+        return Refuse(reason, kExitBadCommandLine);
+      win::Log(L"database: the test connection to " + request.database.server + L" succeeded");
+    }
+    win::Log(request.database.allInOne ? std::wstring(L"database: all-in-one")
+                                       : L"database: existing server " + request.database.server + L", database " +
+                                             request.database.name + L", user " + request.database.user);
+  }
+  if (request.beforeChanges) request.beforeChanges();
+
+  // What the commit page does when it opens.
+  if (!g_upgradeMode) win::Log(L"install folder: " + host.InstallFolder());
+  SendAuditTrace("commit page");
+  TaskListHost lists;
+  lists.database = [&] { return request.database; };
+  lists.enterpriseEdition = [] { return 0; };
+  bool unsupported = false;
+  lists.reportUnsupportedOs = [&] { unsupported = true; };
+  BuildInstallTaskList(host, lists, settings);
+  if (unsupported) return Refuse(L"Failed to check os type", kExitUnsupportedPlatform);
+
+  RunTasks(host);
+  return host.outcome().ExitCode();
+}
+
+int RunQuietRemoval(const RunSettings& settings, const std::function<void()>& beforeChanges) {
+  if (!IsInstalled()) return Refuse(L"Nothing to remove: the product is not installed.", kExitNothingInstalled);
+  if (beforeChanges) beforeChanges();
+  QuietRemovalHost host(settings);
+  RunUninstall(host);
+  host.outcome().RunFinished();
+  return host.outcome().ExitCode();
+}
+
+}  // namespace kestrel

@@ -1,0 +1,36 @@
+// The windowless host of the engine: an unattended installation, upgrade
+// or removal. It runs the same task lists, tasks, messages and traces as
+// the wizard and the uninstall window, answers every question as an
+// absent administrator would, writes what happens to the run's log and
+// returns the exit code. It never creates a window.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "core/run_settings.h"
+#include "engine/task_context.h"
+
+namespace kestrel {
+
+struct QuietInstallRequest {
+  // The database choice of the properties (all-in-one unless a server is
+  // named); checked as the database page checks it.
+  DatabaseChoice database;
+  // The folder the product goes into; empty: Program Files.
+  std::wstring installFolder;
+  // ACCEPTLICENSE=1: a fresh installation needs it, its licence page
+  // cannot be shown.
+  bool acceptLicense = false;
+  // Called once every check passed, before the run changes the machine.
+  std::function<void()> beforeChanges;
+};
+
+// Installs (or upgrades, in upgrade mode) on this thread; returns the exit
+// code: 0, 3010, 1641, 1603, 1633 or 1639.
+int RunQuietInstall(const RunSettings& settings, const QuietInstallRequest& request);
+
+// Removes the installed copy; 1605 when there is none.
+int RunQuietRemoval(const RunSettings& settings, const std::function<void()>& beforeChanges);
+
+}  // namespace kestrel
