@@ -36,6 +36,8 @@
 #define IDD_CLUSTER_MODE_PAGE 1007
 #define IDD_COMMIT_PAGE 1008
 #define IDD_EULA_PAGE 1009
+// The task list alone, in a window of its own (a passive run).
+#define IDD_TASK_LIST_WINDOW 1020
 
 // Welcome page controls.
 #define IDC_WELCOME_INTRO 1003

@@ -58,19 +58,9 @@ void StartRestart(const RunSettings& settings, RunOutcome& outcome) {
   settings.restartMachine();
 }
 
-// The task list, the context and the host of a run without a window. The
-// rows live in memory; the tasks run on the calling thread.
-class QuietTaskHost : public TaskRunHost, public TaskContext, public TaskRows {
+// The task list of a run without a window: rows in memory.
+class MemoryRows : public TaskRows {
  public:
-  QuietTaskHost(const RunSettings& settings, const QuietInstallRequest& request)
-      : settings_(settings), request_(request) {
-    installFolder_ = request.installFolder.empty() ? win::SpecialFolderPath(CSIDL_PROGRAM_FILES, true)
-                                                   : request.installFolder;
-  }
-
-  RunOutcome& outcome() { return outcome_; }
-
-  // TaskRows.
   int RowCount() const override { return static_cast<int>(rows_.size()); }
   int AppendRow(const std::wstring& key) override {
     rows_.push_back({key, L"", L"", L""});
@@ -78,19 +68,38 @@ class QuietTaskHost : public TaskRunHost, public TaskContext, public TaskRows {
   }
   void DeleteAllRows() override { rows_.clear(); }
   std::wstring GetCellText(int row, int column) const override {
-    if (row < 0 || row >= RowCount() || column < 0 || column > kColumnArgument) return {};
+    if (!Valid(row, column)) return {};
     return rows_[static_cast<size_t>(row)][static_cast<size_t>(column)];
   }
   bool SetItemTextIfChanged(int row, int column, const std::wstring& text) override {
-    if (row < 0 || row >= RowCount() || column < 0 || column > kColumnArgument) return false;
+    if (!Valid(row, column)) return false;
     std::wstring& cell = rows_[static_cast<size_t>(row)][static_cast<size_t>(column)];
     if (cell == text) return false;
     cell = text;
     return true;
   }
 
+ private:
+  bool Valid(int row, int column) const {
+    return row >= 0 && row < RowCount() && column >= 0 && column <= kColumnArgument;
+  }
+  std::vector<std::array<std::wstring, 4>> rows_;
+};
+
+// The context and the host of an unattended run: every question gets the
+// absent administrator's answer; the tasks run on the calling thread.
+class QuietTaskHost : public TaskRunHost, public TaskContext {
+ public:
+  QuietTaskHost(const RunSettings& settings, const QuietInstallRequest& request)
+      : settings_(settings), request_(request), rows_(request.display ? *request.display : memory_) {
+    installFolder_ = request.installFolder.empty() ? win::SpecialFolderPath(CSIDL_PROGRAM_FILES, true)
+                                                   : request.installFolder;
+  }
+
+  RunOutcome& outcome() { return outcome_; }
+
   // TaskRunHost.
-  TaskRows& Rows() override { return *this; }
+  TaskRows& Rows() override { return rows_; }
   TaskContext& ContextForRow(int row) override {
     currentRow_ = row;
     return *this;
@@ -99,12 +108,12 @@ class QuietTaskHost : public TaskRunHost, public TaskContext, public TaskRows {
   void OnRunFinished() override { outcome_.RunFinished(); }
 
   // TaskContext.
-  void SetStatus(const std::wstring& text) override { SetItemTextIfChanged(currentRow_, kColumnStatus, text); }
+  void SetStatus(const std::wstring& text) override { rows_.SetItemTextIfChanged(currentRow_, kColumnStatus, text); }
   int Ask(const std::wstring& text, UINT type) override { return LogAbsentAnswer(text, type); }
   int AskRestart(const std::wstring& question) override { return AnswerRestart(settings_, outcome_, question); }
   void RestartMachine() override { StartRestart(settings_, outcome_); }
   const RunSettings& Settings() override { return settings_; }
-  std::wstring Argument() override { return GetCellText(currentRow_, kColumnArgument); }
+  std::wstring Argument() override { return rows_.GetCellText(currentRow_, kColumnArgument); }
   DatabaseChoice Database() override { return request_.database; }
   int EnterpriseEdition() override { return 0; }
   std::wstring InstallFolder() override { return installFolder_; }
@@ -118,7 +127,8 @@ class QuietTaskHost : public TaskRunHost, public TaskContext, public TaskRows {
   const RunSettings& settings_;
   const QuietInstallRequest& request_;
   RunOutcome outcome_;
-  std::vector<std::array<std::wstring, 4>> rows_;
+  MemoryRows memory_;
+  TaskRows& rows_;
   int currentRow_ = 0;
   std::wstring installFolder_, installDir_, stagingDir_;
 };
@@ -185,7 +195,7 @@ int RunQuietInstall(const RunSettings& settings, const QuietInstallRequest& requ
   lists.enterpriseEdition = [] { return 0; };
   bool unsupported = false;
   lists.reportUnsupportedOs = [&] { unsupported = true; };
-  BuildInstallTaskList(host, lists, settings);
+  BuildInstallTaskList(host.Rows(), lists, settings);
   if (unsupported) return Refuse(L"Failed to check os type", kExitUnsupportedPlatform);
 
   RunTasks(host);

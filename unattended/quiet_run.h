@@ -1,5 +1,5 @@
-// The windowless host of the engine: an unattended installation, upgrade
-// or removal. It runs the same task lists, tasks, messages and traces as
+// The host of the engine for a run without a person: an unattended
+// installation, upgrade or removal (a passive run shows its rows). It runs the same task lists, tasks, messages and traces as
 // the wizard and the uninstall window, answers every question as an
 // absent administrator would, writes what happens to the run's log and
 // returns the exit code. It never creates a window.
@@ -10,6 +10,7 @@
 
 #include "core/run_settings.h"
 #include "engine/task_context.h"
+#include "engine/task_rows.h"
 
 namespace kestrel {
 
@@ -24,6 +25,9 @@ struct QuietInstallRequest {
   bool acceptLicense = false;
   // Called once every check passed, before the run changes the machine.
   std::function<void()> beforeChanges;
+  // Where the rows are shown (a passive run's task list window); null:
+  // in memory only.
+  TaskRows* display = nullptr;
 };
 
 // Installs (or upgrades, in upgrade mode) on this thread; returns the exit
