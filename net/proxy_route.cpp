@@ -178,10 +178,10 @@ ProxyRoute RouteFor(const ProxySettings& settings, const std::wstring& host, int
     ProxyRoute route;
     std::wstring key;
     if (settings.mode == ProxyMode::kCustom) {
-      route = {settings.server, settings.bypassList, L"typed in the proxy dialog"};
+      route = {settings.server, settings.bypassList, L"set for this run"};
       key = L"typed " + settings.server + L" " + settings.bypassList + L" " + where;
     } else {
-      route.source = L"proxy disabled";
+      route.source = L"proxy disabled for this run";
       key = L"direct " + where;
     }
     if (r.logged.insert(key).second) LogRoute(where, route);

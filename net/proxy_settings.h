@@ -9,7 +9,7 @@ namespace kestrel {
 enum class ProxyMode {
   kSystem,  // the proxy this machine is set to use (net/system_proxy.h)
   kDirect,  // no proxy at all
-  kCustom,  // the proxy typed into the dialog: server and bypassList
+  kCustom,  // a proxy typed into the dialog or given for the run: server and bypassList
 };
 
 struct ProxySettings {
