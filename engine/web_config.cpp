@@ -59,7 +59,9 @@ bool ReplaceFileContent(const std::wstring& path, const std::string& bytes) {
 
 int ApplyProxyToWebConfig(TaskContext& context) {
   const ProxySettings settings = ProxySnapshot();
-  if (!settings.enabled) return 1;
+  // Only a typed proxy is written; the system's setting and "Disable
+  // Proxy" leave the file alone.
+  if (settings.mode != ProxyMode::kCustom) return 1;
   const std::wstring path = context.InstallDir() + L"\\" + product::kWebConfig;
 
   std::string content;

@@ -11,17 +11,16 @@
 namespace kestrel {
 namespace {
 
-constexpr wchar_t kUserAgent[] =
-    L"Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1; .NET CLR 2.0.50727; .NET CLR 1.1.4322)";
-
 // Diagnostic only: nothing reads it, and a GUI process has no console.
 void PrintLastError() {
   std::printf("%lu\n", static_cast<unsigned long>(::GetLastError()));
   std::fflush(stdout);
 }
 
-void SetProxyCredentials(HINTERNET handle, const ProxySettings& proxy) {
-  if (!proxy.enabled || proxy.userName.empty() || proxy.password.empty()) return;
+// The credentials answer the proxy's 407, whichever proxy the route names:
+// the typed one or the one the system gave.
+void SetProxyCredentials(HINTERNET handle, const ProxyRoute& route, const ProxySettings& proxy) {
+  if (route.proxy.empty() || proxy.userName.empty() || proxy.password.empty()) return;
   // Refusals are ignored: the request then simply meets the proxy's 407.
   (void)::WinHttpSetOption(handle, WINHTTP_OPTION_PROXY_USERNAME, const_cast<wchar_t*>(proxy.userName.c_str()),
                            static_cast<DWORD>(proxy.userName.size()));
@@ -37,17 +36,17 @@ bool WantsExplicitTlsProtocols() {
 
 }  // namespace
 
-win::UniqueInternet OpenSession(const ProxySettings& proxy) {
+win::UniqueInternet OpenSession(const ProxyRoute& route, const ProxySettings& credentials) {
   win::UniqueInternet session;
-  if (!proxy.enabled) {
-    session.reset(
-        ::WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+  if (route.proxy.empty()) {
+    session.reset(::WinHttpOpen(kHttpUserAgent, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                                WINHTTP_NO_PROXY_BYPASS, 0));
   } else {
-    session.reset(::WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy.server.c_str(),
-                                proxy.bypassList.c_str(), 0));
+    session.reset(::WinHttpOpen(kHttpUserAgent, WINHTTP_ACCESS_TYPE_NAMED_PROXY, route.proxy.c_str(),
+                                route.bypass.c_str(), 0));
     // Some WinHTTP versions take the credentials only on the request (see
     // Open); asking here as well costs nothing.
-    if (session) SetProxyCredentials(session.get(), proxy);
+    if (session) SetProxyCredentials(session.get(), route, credentials);
   }
   if (session && WantsExplicitTlsProtocols()) {
     // Older systems offer only SSL 3 and TLS 1.0 unless asked; those that
@@ -70,7 +69,8 @@ int WOSHttpSyncedConnection::Open(const std::string& host, int port, const std::
   // One snapshot for the session and the request, so a change made in the
   // proxy dialog meanwhile applies whole to the next connection.
   const ProxySettings proxy = ProxySnapshot();
-  session_ = OpenSession(proxy);
+  const ProxyRoute route = RouteFor(proxy, *wideHost, port, secure != 0);
+  session_ = OpenSession(route, proxy);
   if (!session_) return 0;
   connection_.reset(::WinHttpConnect(session_.get(), wideHost->c_str(), static_cast<INTERNET_PORT>(port), 0));
   if (!connection_) return 0;
@@ -78,7 +78,7 @@ int WOSHttpSyncedConnection::Open(const std::string& host, int port, const std::
   request_.reset(::WinHttpOpenRequest(connection_.get(), wideVerb->c_str(), widePath->c_str(), nullptr,
                                       WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
   if (!request_) return 0;
-  SetProxyCredentials(request_.get(), proxy);
+  SetProxyCredentials(request_.get(), route, proxy);
   return 1;
 }
 

@@ -9,11 +9,15 @@
 #include <optional>
 #include <string>
 
+#include "net/proxy_route.h"
 #include "net/proxy_settings.h"
 #include "net/self_grow_buffer.h"
 #include "win/internet_handle.h"
 
 namespace kestrel {
+
+inline constexpr wchar_t kHttpUserAgent[] =
+    L"Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1; .NET CLR 2.0.50727; .NET CLR 1.1.4322)";
 
 // Calling order: Open; then SetTimeouts, AddHeader, SetContentLength; then
 // Send (once for the request, again for further body pieces);
@@ -100,10 +104,10 @@ struct ConnectionRelease {
 };
 using ConnectionPtr = std::unique_ptr<WOSHttpSyncedConnectionInterface, ConnectionRelease>;
 
-// A synchronous session with the installer's user agent, through the proxy
-// when one is enabled, asking for TLS 1.0 to 1.2 on the systems that offer
-// less unless asked (NeedsExplicitTlsProtocols) and keeping the system's
-// defaults elsewhere.
-win::UniqueInternet OpenSession(const ProxySettings& proxy);
+// A synchronous session with the installer's user agent, through the
+// route's proxy when it names one (with the credentials of the settings),
+// asking for TLS 1.0 to 1.2 on the systems that offer less unless asked
+// (NeedsExplicitTlsProtocols) and keeping the system's defaults elsewhere.
+win::UniqueInternet OpenSession(const ProxyRoute& route, const ProxySettings& credentials);
 
 }  // namespace kestrel

@@ -6,12 +6,20 @@
 
 namespace kestrel {
 
+enum class ProxyMode {
+  kSystem,  // the proxy this machine is set to use (net/system_proxy.h)
+  kDirect,  // no proxy at all
+  kCustom,  // a proxy typed into the dialog or given for the run: server and bypassList
+};
+
 struct ProxySettings {
-  int enabled = 0;
-  std::wstring server;      // "address:port"
-  std::wstring bypassList;  // entries separated by ";"
-  std::wstring userName;    // empty: none
-  std::wstring password;    // empty: none
+  ProxyMode mode = ProxyMode::kSystem;
+  std::wstring server;      // "address:port"; used by kCustom only
+  std::wstring bypassList;  // entries separated by ";"; used by kCustom only
+  // Credentials for whichever proxy a connection goes through, the typed
+  // one or the one the system names. Empty: none.
+  std::wstring userName;
+  std::wstring password;
 };
 
 // A consistent copy of the record. The dialog may store new values on the

@@ -14,15 +14,44 @@ constexpr wchar_t kDisabledText[] =
     L"home users.";
 constexpr wchar_t kEnabledText[] =
     L"Proxy support is enabled. Please configure the proxy settings below. Leave inapplicable fields blank. ";
+constexpr wchar_t kSystemText[] =
+    L"Proxy support uses the system settings. The application will connect to Cloud Storage through the proxy this "
+    L"computer is set to use, or directly when it has none. Enter a user name and password if that proxy asks for "
+    L"them.";
 constexpr wchar_t kNoTypeText[] = L"Warning: No Proxy Type Is Selected!";
 
-constexpr int kEdits[] = {IDC_PROXY_ADDRESS, IDC_PROXY_PORT, IDC_PROXY_USER, IDC_PROXY_PASSWORD, IDC_PROXY_BYPASS};
+// The entries in their order; each one's mode is its item data.
+struct Entry {
+  const wchar_t* text;
+  ProxyMode mode;
+};
+constexpr Entry kEntries[] = {
+    {L"Disable Proxy", ProxyMode::kDirect},
+    {L"Custom Proxy Settings", ProxyMode::kCustom},
+    {L"Use system proxy settings", ProxyMode::kSystem},
+};
+
+// The typed proxy's own fields, and the credentials any proxy may ask for.
+constexpr int kServerEdits[] = {IDC_PROXY_ADDRESS, IDC_PROXY_PORT, IDC_PROXY_BYPASS};
+constexpr int kCredentialEdits[] = {IDC_PROXY_USER, IDC_PROXY_PASSWORD};
+
+const wchar_t* DescriptionOf(ProxyMode mode) {
+  switch (mode) {
+    case ProxyMode::kDirect:
+      return kDisabledText;
+    case ProxyMode::kCustom:
+      return kEnabledText;
+    case ProxyMode::kSystem:
+      break;
+  }
+  return kSystemText;
+}
 
 }  // namespace
 
 CProxyPage::CProxyPage() : win::Dialog(IDD_PROXY) {
   const ProxySettings settings = ProxySnapshot();
-  mode_ = settings.enabled ? 1 : 0;
+  mode_ = settings.mode;
   bypassList_ = settings.bypassList;
   userName_ = settings.userName;
   password_ = settings.password;
@@ -35,18 +64,12 @@ CProxyPage::CProxyPage() : win::Dialog(IDD_PROXY) {
 
 BOOL CProxyPage::OnInitDialog() {
   HWND combo = Item(IDC_PROXY_TYPE);
-  ::SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"Disable Proxy"));
-  ::SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"Custom Proxy Settings"));
-  if (mode_ == 0) {
-    ::SendMessageW(combo, CB_SETCURSEL, 0, 0);
-    EnableEdits(false);
-    SetItemText(IDC_PROXY_DESCRIPTION, kDisabledText);
-  } else {
-    ::SendMessageW(combo, CB_SETCURSEL, 1, 0);
-    EnableEdits(true);
-    SetItemText(IDC_PROXY_DESCRIPTION, kEnabledText);
-    mode_ = 3;
+  for (const Entry& entry : kEntries) {
+    const LRESULT index = ::SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.text));
+    ::SendMessageW(combo, CB_SETITEMDATA, static_cast<WPARAM>(index), static_cast<LPARAM>(entry.mode));
+    if (entry.mode == mode_) ::SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
   }
+  ShowMode();
   ::SetWindowTextW(hwnd(), L"Proxy Setup");
   FieldsToControls();
   return TRUE;
@@ -61,26 +84,46 @@ void CProxyPage::OnCommand(int id, int code, HWND control) {
 }
 
 void CProxyPage::OnTypeChange() {
-  const LRESULT index = ::SendMessageW(Item(IDC_PROXY_TYPE), CB_GETCURSEL, 0, 0);
-  EnableEdits(index == 1);
-  if (index == 0) {
-    SetItemText(IDC_PROXY_DESCRIPTION, kDisabledText);
-    mode_ = 0;
-  } else if (index == CB_ERR) {
+  HWND combo = Item(IDC_PROXY_TYPE);
+  const LRESULT index = ::SendMessageW(combo, CB_GETCURSEL, 0, 0);
+  if (index == CB_ERR) {
+    // The mode stays as it was.
+    EnableEdits(kServerEdits, false);
+    EnableEdits(kCredentialEdits, false);
     SetItemText(IDC_PROXY_DESCRIPTION, kNoTypeText);
   } else {
-    SetItemText(IDC_PROXY_DESCRIPTION, kEnabledText);
-    mode_ = 3;
+    mode_ = static_cast<ProxyMode>(::SendMessageW(combo, CB_GETITEMDATA, static_cast<WPARAM>(index), 0));
+    ShowMode();
   }
   FieldsToControls();
+}
+
+void CProxyPage::ShowMode() {
+  EnableEdits(kServerEdits, mode_ == ProxyMode::kCustom);
+  EnableEdits(kCredentialEdits, mode_ != ProxyMode::kDirect);
+  SetItemText(IDC_PROXY_DESCRIPTION, DescriptionOf(mode_));
 }
 
 void CProxyPage::OnOK() {
   ControlsToFields();
   ProxySettings settings = ProxySnapshot();
-  if (mode_ == 0) {
+  // An empty credential field keeps what was stored before.
+  auto storeCredentials = [&] {
+    if (!userName_.empty()) settings.userName = userName_;
+    if (!password_.empty()) settings.password = password_;
+  };
+  if (mode_ == ProxyMode::kDirect) {
     // The texts stay for the next time the dialog is opened.
-    settings.enabled = 0;
+    settings.mode = ProxyMode::kDirect;
+    StoreProxySettings(settings);
+    EndDialog(IDOK);
+    return;
+  }
+  if (mode_ == ProxyMode::kSystem) {
+    // The typed proxy's texts stay too; the credentials answer the proxy
+    // the system names.
+    settings.mode = ProxyMode::kSystem;
+    storeCredentials();
     StoreProxySettings(settings);
     EndDialog(IDOK);
     return;
@@ -93,18 +136,16 @@ void CProxyPage::OnOK() {
     win::ShowMessage(hwnd(), L"Proxy Port is missing", MB_OK);
     return;
   }
-  settings.enabled = 1;
+  settings.mode = ProxyMode::kCustom;
   settings.server = address_ + L":" + port_;
   settings.bypassList = bypassList_.empty() ? std::wstring(L"localhost") : bypassList_;
-  // An empty field keeps what was stored before.
-  if (!userName_.empty()) settings.userName = userName_;
-  if (!password_.empty()) settings.password = password_;
+  storeCredentials();
   StoreProxySettings(settings);
   EndDialog(IDOK);
 }
 
-void CProxyPage::EnableEdits(bool enable) {
-  for (int id : kEdits) ::EnableWindow(Item(id), enable ? TRUE : FALSE);
+void CProxyPage::EnableEdits(std::span<const int> ids, bool enable) {
+  for (int id : ids) ::EnableWindow(Item(id), enable ? TRUE : FALSE);
 }
 
 void CProxyPage::FieldsToControls() {

@@ -3,8 +3,10 @@
 
 #include <windows.h>
 
+#include <span>
 #include <string>
 
+#include "net/proxy_settings.h"
 #include "win/dialog.h"
 
 namespace kestrel {
@@ -21,12 +23,13 @@ class CProxyPage : public win::Dialog {
 
  private:
   void OnTypeChange();
-  void EnableEdits(bool enable);
+  // Enables the edits and shows the description of mode_.
+  void ShowMode();
+  void EnableEdits(std::span<const int> ids, bool enable);
   void FieldsToControls();
   void ControlsToFields();
 
-  // 0: "Disable Proxy"; non-zero: "Custom Proxy Settings".
-  int mode_ = 1;
+  ProxyMode mode_ = ProxyMode::kSystem;
   std::wstring address_;
   std::wstring port_;
   std::wstring userName_;

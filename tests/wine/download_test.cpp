@@ -248,7 +248,7 @@ TEST_F(DownloadThroughProxy, OpenAndAuthenticatingProxies) {
   // CONNECT when the proxy's host name equals the server's ("localhost").
   auto proxyAt = [](int port, const std::wstring& user, const std::wstring& password) {
     kestrel::ProxySettings settings;
-    settings.enabled = 1;
+    settings.mode = kestrel::ProxyMode::kCustom;
     settings.server = L"127.0.0.1:" + std::to_wstring(port);
     settings.userName = user;
     settings.password = password;
@@ -291,7 +291,7 @@ TEST_F(DownloadThroughProxy, BypassListGoesDirect) {
   kt::TestProxy open(folder_ + L"\\srv");
   ASSERT_TRUE(open.ok());
   kestrel::ProxySettings settings;
-  settings.enabled = 1;
+  settings.mode = kestrel::ProxyMode::kCustom;
   settings.server = L"127.0.0.1:" + std::to_wstring(open.port());
   settings.bypassList = L"localhost";
   kestrel::StoreProxySettings(settings);

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <vector>
 
 #include "engine/web_config.h"
+#include "net/download.h"
+#include "net/proxy_route.h"
 #include "net/proxy_settings.h"
 #include "res/resource_ids.h"
 #include "support/net_fixtures.h"
@@ -15,6 +18,7 @@
 
 namespace {
 
+using kestrel::ProxyMode;
 using kestrel::ProxySettings;
 
 constexpr wchar_t kEnabledText[] =
@@ -22,12 +26,21 @@ constexpr wchar_t kEnabledText[] =
 constexpr wchar_t kDisabledText[] =
     L"Proxy support is disabled. The application will connect to Cloud Storage directly. This is a common case for "
     L"home users.";
-constexpr int kEdits[] = {IDC_PROXY_ADDRESS, IDC_PROXY_PORT, IDC_PROXY_USER, IDC_PROXY_PASSWORD, IDC_PROXY_BYPASS};
+constexpr wchar_t kSystemText[] =
+    L"Proxy support uses the system settings. The application will connect to Cloud Storage through the proxy this "
+    L"computer is set to use, or directly when it has none. Enter a user name and password if that proxy asks for "
+    L"them.";
+// The entries' indices in the list.
+constexpr int kDisableEntry = 0, kCustomEntry = 1, kSystemEntry = 2;
 
-ProxySettings Settings(int enabled, const wchar_t* server, const wchar_t* bypass, const wchar_t* user,
+using Edits = std::vector<int>;
+const Edits kAllEdits = {IDC_PROXY_ADDRESS, IDC_PROXY_PORT, IDC_PROXY_USER, IDC_PROXY_PASSWORD, IDC_PROXY_BYPASS};
+const Edits kCredentialEdits = {IDC_PROXY_USER, IDC_PROXY_PASSWORD};
+
+ProxySettings Settings(ProxyMode mode, const wchar_t* server, const wchar_t* bypass, const wchar_t* user,
                        const wchar_t* password) {
   ProxySettings s;
-  s.enabled = enabled;
+  s.mode = mode;
   s.server = server;
   s.bypassList = bypass;
   s.userName = user;
@@ -57,10 +70,25 @@ class OpenDialog {
     ::SendMessageW(hwnd_, WM_COMMAND, MAKEWPARAM(IDC_PROXY_TYPE, CBN_SELCHANGE),
                    reinterpret_cast<LPARAM>(::GetDlgItem(hwnd_, IDC_PROXY_TYPE)));
   }
-  bool EditsEnabled(bool enabled) const {
-    for (int id : kEdits)
-      if ((::IsWindowEnabled(::GetDlgItem(hwnd_, id)) != FALSE) != enabled) return false;
-    return true;
+  Edits EnabledEdits() const {
+    Edits enabled;
+    for (int id : kAllEdits)
+      if (::IsWindowEnabled(::GetDlgItem(hwnd_, id))) enabled.push_back(id);
+    return enabled;
+  }
+  // Whether the description's text fits its control when wrapped there.
+  bool DescriptionFits() const {
+    HWND control = ::GetDlgItem(hwnd_, IDC_PROXY_DESCRIPTION);
+    RECT client = {};
+    ::GetClientRect(control, &client);
+    HDC dc = ::GetDC(control);
+    HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+    const std::wstring text = kt::WindowText(control);
+    RECT needed = {0, 0, client.right, 0};
+    ::DrawTextW(dc, text.c_str(), -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(control, dc);
+    return needed.bottom <= client.bottom && needed.right <= client.right;
   }
   // Presses OK and waits for the dialog to close.
   void Ok() {
@@ -90,57 +118,103 @@ class ProxyDialog : public testing::Test {
 };
 
 TEST_F(ProxyDialog, ShowsStoredSettingsAndDisableKeepsTheTexts) {
-  kestrel::StoreProxySettings(Settings(1, L"proxy.corp:8080", L"a;b", L"alice", L"pw"));
+  kestrel::StoreProxySettings(Settings(ProxyMode::kCustom, L"proxy.corp:8080", L"a;b", L"alice", L"pw"));
   {
     OpenDialog d;
     ASSERT_NE(d.hwnd(), nullptr);
-    EXPECT_EQ(d.Selection(), 1);
-    EXPECT_TRUE(d.EditsEnabled(true));
+    EXPECT_EQ(d.Selection(), kCustomEntry);
+    EXPECT_EQ(d.EnabledEdits(), kAllEdits);
     EXPECT_EQ(d.Text(IDC_PROXY_DESCRIPTION), kEnabledText);
     EXPECT_EQ(d.Text(IDC_PROXY_ADDRESS), L"proxy.corp");
     EXPECT_EQ(d.Text(IDC_PROXY_PORT), L"8080");
     EXPECT_EQ(d.Text(IDC_PROXY_USER), L"alice");
     EXPECT_EQ(d.Text(IDC_PROXY_BYPASS), L"a;b");
-    d.Choose(0);
-    EXPECT_TRUE(d.EditsEnabled(false));
+    d.Choose(kDisableEntry);
+    EXPECT_EQ(d.EnabledEdits(), Edits{});
     EXPECT_EQ(d.Text(IDC_PROXY_DESCRIPTION), kDisabledText);
     d.Ok();
   }
   const ProxySettings stored = kestrel::ProxySnapshot();
-  EXPECT_EQ(stored.enabled, 0);
+  EXPECT_EQ(stored.mode, ProxyMode::kDirect);
   EXPECT_EQ(stored.server, L"proxy.corp:8080");
   EXPECT_EQ(stored.userName, L"alice");
   {
     OpenDialog d;
     ASSERT_NE(d.hwnd(), nullptr);
-    EXPECT_EQ(d.Selection(), 0);
-    EXPECT_TRUE(d.EditsEnabled(false));
+    EXPECT_EQ(d.Selection(), kDisableEntry);
+    EXPECT_EQ(d.EnabledEdits(), Edits{});
     EXPECT_EQ(d.Text(IDC_PROXY_ADDRESS), L"proxy.corp");
     EXPECT_EQ(d.Text(IDC_PROXY_BYPASS), L"a;b");
+  }
+}
+
+TEST_F(ProxyDialog, OpensOnTheSystemEntryWhichStoresOnlyTheCredentials) {
+  {
+    OpenDialog d;
+    ASSERT_NE(d.hwnd(), nullptr);
+    EXPECT_EQ(d.Selection(), kSystemEntry);
+    EXPECT_EQ(kt::WindowText(::GetDlgItem(d.hwnd(), IDC_PROXY_TYPE)), L"Use system proxy settings");
+    EXPECT_EQ(d.Text(IDC_PROXY_DESCRIPTION), kSystemText);
+    EXPECT_EQ(d.EnabledEdits(), kCredentialEdits);
+    d.Ok();
+  }
+  EXPECT_EQ(kestrel::ProxySnapshot().mode, ProxyMode::kSystem);
+
+  // Chosen over a stored typed proxy: its texts stay for later, the
+  // credentials typed now are stored, an empty field keeps the stored one.
+  kestrel::StoreProxySettings(Settings(ProxyMode::kCustom, L"proxy.corp:8080", L"a;b", L"alice", L"old"));
+  {
+    OpenDialog d;
+    d.Choose(kSystemEntry);
+    EXPECT_EQ(d.EnabledEdits(), kCredentialEdits);
+    EXPECT_EQ(d.Text(IDC_PROXY_DESCRIPTION), kSystemText);
+    d.Type(IDC_PROXY_USER, L"");
+    d.Type(IDC_PROXY_PASSWORD, L"new");
+    d.Ok();
+  }
+  const ProxySettings stored = kestrel::ProxySnapshot();
+  EXPECT_EQ(stored.mode, ProxyMode::kSystem);
+  EXPECT_EQ(stored.server, L"proxy.corp:8080");
+  EXPECT_EQ(stored.bypassList, L"a;b");
+  EXPECT_EQ(stored.userName, L"alice");
+  EXPECT_EQ(stored.password, L"new");
+  {
+    OpenDialog d;
+    EXPECT_EQ(d.Selection(), kSystemEntry);
+    EXPECT_EQ(d.Text(IDC_PROXY_ADDRESS), L"proxy.corp");
+    EXPECT_EQ(d.Text(IDC_PROXY_USER), L"alice");
+  }
+}
+
+TEST_F(ProxyDialog, EachDescriptionFitsItsControl) {
+  OpenDialog d;
+  ASSERT_NE(d.hwnd(), nullptr);
+  for (int entry : {kDisableEntry, kCustomEntry, kSystemEntry}) {
+    d.Choose(entry);
+    EXPECT_TRUE(d.DescriptionFits()) << "entry " << entry;
   }
 }
 
 TEST_F(ProxyDialog, MissingAddressThenPortThenDefaults) {
   OpenDialog d;
   ASSERT_NE(d.hwnd(), nullptr);
-  EXPECT_EQ(d.Selection(), 0);
-  d.Choose(1);
-  EXPECT_TRUE(d.EditsEnabled(true));
+  d.Choose(kCustomEntry);
+  EXPECT_EQ(d.EnabledEdits(), kAllEdits);
   EXPECT_EQ(d.OkWithMessage(), L"Proxy Address is missing");
   d.Type(IDC_PROXY_ADDRESS, L"10.0.0.5");
   EXPECT_EQ(d.OkWithMessage(), L"Proxy Port is missing");
-  EXPECT_EQ(kestrel::ProxySnapshot().enabled, 0) << "nothing stored while the dialog stays";
+  EXPECT_EQ(kestrel::ProxySnapshot().mode, ProxyMode::kSystem) << "nothing stored while the dialog stays";
   d.Type(IDC_PROXY_PORT, L"3128");
   d.Ok();
   const ProxySettings stored = kestrel::ProxySnapshot();
-  EXPECT_EQ(stored.enabled, 1);
+  EXPECT_EQ(stored.mode, ProxyMode::kCustom);
   EXPECT_EQ(stored.server, L"10.0.0.5:3128");
   EXPECT_EQ(stored.bypassList, L"localhost");
   EXPECT_EQ(stored.userName, L"");
 }
 
 TEST_F(ProxyDialog, EmptyCredentialFieldsKeepStoredOnesAndCancelStoresNothing) {
-  kestrel::StoreProxySettings(Settings(1, L"p:1", L"x", L"alice", L"pw"));
+  kestrel::StoreProxySettings(Settings(ProxyMode::kCustom, L"p:1", L"x", L"alice", L"pw"));
   {
     OpenDialog d;
     d.Type(IDC_PROXY_USER, L"");
@@ -164,10 +238,39 @@ TEST_F(ProxyDialog, EmptyCredentialFieldsKeepStoredOnesAndCancelStoresNothing) {
 }
 
 TEST_F(ProxyDialog, ServerWithoutColonShowsEmptyFields) {
-  kestrel::StoreProxySettings(Settings(1, L"proxyonly", L"", L"", L""));
+  kestrel::StoreProxySettings(Settings(ProxyMode::kCustom, L"proxyonly", L"", L"", L""));
   OpenDialog d;
   EXPECT_EQ(d.Text(IDC_PROXY_ADDRESS), L"");
   EXPECT_EQ(d.Text(IDC_PROXY_PORT), L"");
+}
+
+// The user name and password typed with the system entry answer the proxy
+// the user's settings name, which asks for them.
+TEST_F(ProxyDialog, CredentialsTypedForTheSystemProxyReachIt) {
+  const std::wstring folder = kt::ScratchFolder(L"proxy-dialog-net");
+  kt::TestServer server(folder);
+  kt::TestProxy guarded(folder, "alice", "s3cret");
+  ASSERT_TRUE(server.ok());
+  ASSERT_TRUE(guarded.ok());
+  const std::string bytes = kt::PatternBytes(5000, 3);
+  ASSERT_TRUE(server.AddFile("c.bin", bytes));
+  kt::UserProxyScope user;
+  ASSERT_TRUE(user.Set(kt::MakeUserProxy("127.0.0.1:" + std::to_string(guarded.port()))));
+  kestrel::ForgetSystemProxies();
+  {
+    OpenDialog d;
+    ASSERT_EQ(d.Selection(), kSystemEntry);
+    d.Type(IDC_PROXY_USER, L"alice");
+    d.Type(IDC_PROXY_PASSWORD, L"s3cret");
+    d.Ok();
+  }
+  kt::RecordingContext context;
+  context.settings.downloadRetryPauseMs = 0;
+  const std::wstring dest = folder + L"\\c.out";
+  ASSERT_EQ(kestrel::DownloadToFile(context, dest, server.HttpUrl("/c.bin")), 1) << guarded.Log();
+  EXPECT_EQ(kt::ReadFileBytes(dest), bytes);
+  EXPECT_FALSE(kt::LinesContaining(guarded.Log(), "auth=ok result=forwarded").empty()) << guarded.Log();
+  kestrel::ForgetSystemProxies();
 }
 
 class WebConfig : public testing::Test {
@@ -213,7 +316,7 @@ TEST_F(WebConfig, WritesTheSectionWithEachBypassEntry) {
   for (const auto& c : cases) {
     ASSERT_TRUE(kt::WriteFileBytes(path_, "<configuration>\r\n  <appSettings />\r\n</configuration>\r\n"));
     ASSERT_TRUE(::SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_READONLY));
-    kestrel::StoreProxySettings(Settings(1, L"proxy.corp:8080", c.bypass, L"", L""));
+    kestrel::StoreProxySettings(Settings(ProxyMode::kCustom, L"proxy.corp:8080", c.bypass, L"", L""));
     EXPECT_EQ(kestrel::ApplyProxyToWebConfig(context_), 1);
     EXPECT_EQ(kt::ReadFileBytes(path_),
               "<configuration>\r\n  <appSettings />\r\n\n\n<system.net>\n"
@@ -226,7 +329,7 @@ TEST_F(WebConfig, WritesTheSectionWithEachBypassEntry) {
 }
 
 TEST_F(WebConfig, UnusableFileIsLeftAsItWasWithAMessage) {
-  kestrel::StoreProxySettings(Settings(1, L"p:1", L"localhost", L"", L""));
+  kestrel::StoreProxySettings(Settings(ProxyMode::kCustom, L"p:1", L"localhost", L"", L""));
   const std::string noEnd = "<configuration><appSettings />";
   ASSERT_TRUE(kt::WriteFileBytes(path_, noEnd));
   EXPECT_EQ(kestrel::ApplyProxyToWebConfig(context_), 0);
@@ -246,17 +349,19 @@ TEST_F(WebConfig, UnusableFileIsLeftAsItWasWithAMessage) {
   EXPECT_EQ(OtherFiles(), 0);
 }
 
-TEST_F(WebConfig, DisabledProxyDoesNotOpenTheFile) {
+TEST_F(WebConfig, OnlyATypedProxyOpensTheFile) {
   const std::string content = "<configuration></configuration>";
   ASSERT_TRUE(kt::WriteFileBytes(path_, content));
   // Held without any sharing: opening it would fail.
   win::UniqueHandle held(::CreateFileW(path_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(held);
-  kestrel::StoreProxySettings(Settings(0, L"p:1", L"localhost", L"", L""));
-  EXPECT_EQ(kestrel::ApplyProxyToWebConfig(context_), 1);
+  for (ProxyMode mode : {ProxyMode::kDirect, ProxyMode::kSystem}) {
+    kestrel::StoreProxySettings(Settings(mode, L"p:1", L"localhost", L"", L""));
+    EXPECT_EQ(kestrel::ApplyProxyToWebConfig(context_), 1);
+  }
   EXPECT_TRUE(context_.questions().empty());
-  // The same with the proxy enabled reaches the file and fails.
-  kestrel::StoreProxySettings(Settings(1, L"p:1", L"localhost", L"", L""));
+  // The same with the typed proxy reaches the file and fails.
+  kestrel::StoreProxySettings(Settings(ProxyMode::kCustom, L"p:1", L"localhost", L"", L""));
   EXPECT_EQ(kestrel::ApplyProxyToWebConfig(context_), 0);
   EXPECT_EQ(context_.questions().size(), 1u);
   held.reset();

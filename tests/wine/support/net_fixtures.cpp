@@ -277,4 +277,86 @@ std::vector<std::string> LinesContaining(const std::string& log, const std::stri
   return lines;
 }
 
+namespace {
+
+constexpr wchar_t kConnectionsPath[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
+
+void AppendDword(std::string& out, uint32_t value) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+void AppendCounted(std::string& out, const std::string& text) {
+  AppendDword(out, static_cast<uint32_t>(text.size()));
+  out += text;
+}
+
+}  // namespace
+
+RegistryValueScope::RegistryValueScope(HKEY root, std::wstring path, std::wstring name)
+    : root_(root), path_(std::move(path)), name_(std::move(name)) {
+  win::UniqueHkey key;
+  if (::RegOpenKeyExW(root_, path_.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return;
+  DWORD size = 0;
+  if (::RegQueryValueExW(key.get(), name_.c_str(), nullptr, &type_, nullptr, &size) != ERROR_SUCCESS) return;
+  bytes_.resize(size);
+  present_ = ::RegQueryValueExW(key.get(), name_.c_str(), nullptr, &type_, bytes_.data(), &size) == ERROR_SUCCESS;
+  bytes_.resize(size);
+}
+
+RegistryValueScope::~RegistryValueScope() {
+  if (!present_) {
+    Remove();
+    return;
+  }
+  win::UniqueHkey key;
+  if (::RegCreateKeyExW(root_, path_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, key.put(),
+                        nullptr) == ERROR_SUCCESS)
+    ::RegSetValueExW(key.get(), name_.c_str(), 0, type_, bytes_.data(), static_cast<DWORD>(bytes_.size()));
+}
+
+bool RegistryValueScope::SetBinary(const std::string& bytes) {
+  win::UniqueHkey key;
+  if (::RegCreateKeyExW(root_, path_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, key.put(),
+                        nullptr) != ERROR_SUCCESS)
+    return false;
+  return ::RegSetValueExW(key.get(), name_.c_str(), 0, REG_BINARY, reinterpret_cast<const BYTE*>(bytes.data()),
+                          static_cast<DWORD>(bytes.size())) == ERROR_SUCCESS;
+}
+
+void RegistryValueScope::Remove() {
+  win::UniqueHkey key;
+  if (::RegOpenKeyExW(root_, path_.c_str(), 0, KEY_WRITE, key.put()) == ERROR_SUCCESS)
+    ::RegDeleteValueW(key.get(), name_.c_str());
+}
+
+std::string UserProxySettingsValue(const UserProxy& settings) {
+  uint32_t flags = 1;
+  if (!settings.proxy.empty()) flags |= 2;
+  if (!settings.scriptUrl.empty()) flags |= 4;
+  if (settings.autoDetect) flags |= 8;
+  std::string out;
+  AppendDword(out, 0x46);
+  AppendDword(out, 1);
+  AppendDword(out, flags);
+  AppendCounted(out, settings.proxy);
+  AppendCounted(out, settings.bypass);
+  AppendCounted(out, settings.scriptUrl);
+  out.append(32, '\0');
+  return out;
+}
+
+std::string MachineProxySettingsValue(const std::string& proxy, const std::string& bypass) {
+  std::string out;
+  AppendDword(out, 0x18);
+  AppendDword(out, 0);
+  AppendDword(out, proxy.empty() ? 1 : 3);
+  AppendCounted(out, proxy);
+  AppendCounted(out, bypass);
+  return out;
+}
+
+UserProxyScope::UserProxyScope() : RegistryValueScope(HKEY_CURRENT_USER, kConnectionsPath, L"DefaultConnectionSettings") {}
+
+MachineProxyScope::MachineProxyScope() : RegistryValueScope(HKEY_LOCAL_MACHINE, kConnectionsPath, L"WinHttpSettings") {}
+
 }  // namespace kt

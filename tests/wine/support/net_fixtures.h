@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/test_support.h"
@@ -120,6 +121,74 @@ class SilentListener {
   std::atomic<int> connections_{0};
   std::atomic<int> closed_{0};
   std::atomic<bool> stop_{false};
+};
+
+// One registry value of this process's own view, put back as it was (or
+// removed again) at the end: the prefix is shared by every test of a run.
+class RegistryValueScope {
+ public:
+  RegistryValueScope(HKEY root, std::wstring path, std::wstring name);
+  ~RegistryValueScope();
+  RegistryValueScope(const RegistryValueScope&) = delete;
+  RegistryValueScope& operator=(const RegistryValueScope&) = delete;
+
+  bool SetBinary(const std::string& bytes);
+  void Remove();
+
+ private:
+  HKEY root_;
+  std::wstring path_, name_;
+  bool present_ = false;
+  DWORD type_ = 0;
+  std::vector<unsigned char> bytes_;
+};
+
+// The proxy a user's Internet settings name.
+struct UserProxy {
+  bool autoDetect = false;
+  std::string proxy;      // "host:port" or per-scheme entries; empty: none
+  std::string bypass;     // ";"-separated
+  std::string scriptUrl;  // automatic configuration script; empty: none
+};
+
+inline UserProxy MakeUserProxy(std::string proxy, std::string bypass = {}, std::string scriptUrl = {},
+                               bool autoDetect = false) {
+  UserProxy settings;
+  settings.autoDetect = autoDetect;
+  settings.proxy = std::move(proxy);
+  settings.bypass = std::move(bypass);
+  settings.scriptUrl = std::move(scriptUrl);
+  return settings;
+}
+
+// The DefaultConnectionSettings bytes for those settings: version, change
+// counter and flags (1 always, 2 static proxy, 4 script, 8 detection) as
+// DWORDs, then the proxy, the bypass list and the script's link, each an
+// 8-bit text after its DWORD length, then reserved zeros.
+std::string UserProxySettingsValue(const UserProxy& settings);
+
+// The WinHttpSettings bytes of a machine-wide WinHTTP proxy (none when
+// empty): a 0x18 header, 0, flags (1 direct, 2 proxy), then the proxy and
+// the bypass list, each an 8-bit text after its DWORD length.
+std::string MachineProxySettingsValue(const std::string& proxy, const std::string& bypass);
+
+// The current user's Internet settings, as WinHTTP under Wine reads them:
+// only from the binary DefaultConnectionSettings value. Remove() leaves a
+// machine as a fresh one is: no value, which reads as automatic detection
+// on.
+class UserProxyScope : public RegistryValueScope {
+ public:
+  UserProxyScope();
+  bool Set(const UserProxy& settings) { return SetBinary(UserProxySettingsValue(settings)); }
+};
+
+// WinHTTP's machine-wide default proxy (the WinHttpSettings value).
+class MachineProxyScope : public RegistryValueScope {
+ public:
+  MachineProxyScope();
+  bool Set(const std::string& proxy, const std::string& bypass = {}) {
+    return SetBinary(MachineProxySettingsValue(proxy, bypass));
+  }
 };
 
 // The lines of a log (a fixture's log text) that hold the needle, without
