@@ -39,6 +39,7 @@ struct CommandLine {
   bool runas = false;         // "/runas": the elevated relaunch
   bool uninstall = false;     // "-u"
   bool quiet = false;         // "/quiet"
+  bool passive = false;       // "/passive": the task list only, no questions
   bool noRestart = false;     // "/norestart"
   bool forceRestart = false;  // "/forcerestart"
   bool help = false;          // "/?" or "/help"

@@ -20,6 +20,7 @@
 #include "net/audit_trace.h"
 #include "net/proxy_settings.h"
 #include "ui/install_wizard.h"
+#include "ui/task_list_window.h"
 #include "unattended/quiet_run.h"
 #include "uninstall/uninstall_dlg.h"
 #include "win/file.h"
@@ -70,7 +71,7 @@ void LogStart(const CommandLine& command, const RunSettings& settings) {
   win::Log(L"KestrelSetup " + LoadBuiltInString(kStrVersion) + L" started: " + win::ModulePath());
   win::Log(L"arguments: " + ArgumentsForLog(command.arguments));
   for (const std::wstring& property : PropertiesForLog(command.properties)) win::Log(L"property " + property);
-  std::wstring mode = command.quiet ? L"mode: quiet" : L"mode: interactive";
+  std::wstring mode = command.quiet ? L"mode: quiet" : command.passive ? L"mode: passive" : L"mode: interactive";
   if (settings.restartAnswer == RunSettings::RestartAnswer::kNo) mode += L", no restart (/norestart)";
   if (settings.restartAnswer == RunSettings::RestartAnswer::kYes) mode += L", restart (/forcerestart)";
   win::Log(mode);
@@ -105,10 +106,11 @@ void StoreProxyChoice(const UnattendedChoices& choices) {
   if (!choices.proxyGiven && choices.proxyUser.empty() && choices.proxyPassword.empty()) return;
   ProxySettings proxy = ProxySnapshot();
   if (choices.proxyGiven) {
-    proxy.enabled = 1;
+    proxy.mode = ProxyMode::kCustom;
     proxy.server = choices.proxyServer;
     proxy.bypassList = choices.proxyBypass;
   }
+  // Without PROXY the credentials answer whatever proxy the system names.
   proxy.userName = choices.proxyUser;
   proxy.password = choices.proxyPassword;
   StoreProxySettings(proxy);
@@ -154,7 +156,8 @@ int CKestrelSetupApp::InitInstance(const std::wstring& arguments) {
   }
   if (command.noRestart) settings_.restartAnswer = RunSettings::RestartAnswer::kNo;
   if (command.forceRestart) settings_.restartAnswer = RunSettings::RestartAnswer::kYes;
-  const bool quiet = command.quiet;
+  // Nobody at the screen: no question, no relaunch, refusals to the log.
+  const bool quiet = command.quiet || command.passive;
 
   // An interactive start hands over to an elevated instance and ends with
   // its exit code, so whoever started it reads the real result; the
@@ -207,6 +210,7 @@ int CKestrelSetupApp::InitInstance(const std::wstring& arguments) {
   // COM for the shell's folder picker; released when start-up returns.
   win::ComInit com;
 
+  passive_ = command.passive;
   if (command.uninstall) return RunRemoval(quiet);
   return RunInstallOrUpgrade(choices, quiet);
 }
@@ -226,8 +230,14 @@ int CKestrelSetupApp::RunRemoval(bool quiet) {
 }
 
 int CKestrelSetupApp::RunInstallOrUpgrade(const UnattendedChoices& choices, bool quiet) {
+  const bool upgrade = DetectUpgradeNeeded();
+  if (quiet && !upgrade && !choices.acceptLicense) {
+    // Refused before anything goes out or changes.
+    win::Log(L"refused: A new installation without a window needs ACCEPTLICENSE=1: the licence cannot be shown.");
+    return kExitBadCommandLine;
+  }
   SendAuditTrace(ReadOsDescription());
-  if (DetectUpgradeNeeded()) {
+  if (upgrade) {
     SendAuditTrace("Start: needs upgrade");
     std::wstring question =
         L"You already have " + LoadBuiltInString(kStrDisplayName) + L" installed, Do you want to upgrade?";
@@ -253,9 +263,16 @@ int CKestrelSetupApp::RunInstallOrUpgrade(const UnattendedChoices& choices, bool
   request.database.name = choices.dbName;
   if (quiet) {
     request.installFolder = choices.installFolder;
-    request.acceptLicense = choices.acceptLicense;
     request.beforeChanges = [this] { StorePartnerId(); };
-    return RunQuietInstall(settings_, request);
+    if (!passive_) return RunQuietInstall(settings_, request);
+    // The task list shows the run, then closes by itself.
+    INITCOMMONCONTROLSEX link = {sizeof link, ICC_LISTVIEW_CLASSES};
+    ::InitCommonControlsEx(&link);
+    taskListWindow_ = std::make_unique<TaskListWindow>([this, request](TaskRows& rows) mutable {
+      request.display = &rows;
+      return RunQuietInstall(settings_, request);
+    });
+    return taskListWindow_->Run();
   }
 
   LoadRichEditLibrary();

@@ -14,6 +14,7 @@ namespace kestrel {
 
 class CInstallWizard;
 class UninstallDlg;
+class TaskListWindow;
 struct UnattendedChoices;
 
 class CKestrelSetupApp {
@@ -34,6 +35,8 @@ class CKestrelSetupApp {
   RunSettings settings_;
   std::unique_ptr<CInstallWizard> wizard_;
   std::unique_ptr<UninstallDlg> uninstallDialog_;
+  std::unique_ptr<TaskListWindow> taskListWindow_;
+  bool passive_ = false;
   std::optional<std::wstring> partnerId_;
   win::UniqueHandle runGuard_;
 };

@@ -5,6 +5,7 @@
 #include "net/proxy_settings.h"
 #include "res/resource_ids.h"
 #include "win/message_box.h"
+#include "win/run_log.h"
 
 namespace kestrel {
 namespace {
@@ -112,6 +113,8 @@ void CProxyPage::OnOK() {
     if (!userName_.empty()) settings.userName = userName_;
     if (!password_.empty()) settings.password = password_;
   };
+  // Whatever is typed here never reaches the run's log.
+  win::AddLogSecret(password_);
   if (mode_ == ProxyMode::kDirect) {
     // The texts stay for the next time the dialog is opened.
     settings.mode = ProxyMode::kDirect;

@@ -165,9 +165,6 @@ bool IsInstalled() {
 int RunQuietInstall(const RunSettings& settings, const QuietInstallRequest& request) {
   QuietTaskHost host(settings, request);
   if (!g_upgradeMode) {
-    if (!request.acceptLicense)
-      return Refuse(L"A new installation without a window needs ACCEPTLICENSE=1: the licence cannot be shown.",
-                    kExitBadCommandLine);
     // What the database page does when it opens and when Next is pressed.
     if (const wchar_t* refusal = DatabaseChoiceRefusal(request.database)) return Refuse(refusal, kExitBadCommandLine);
     if (InspectOwnSqlInstance() == OwnSqlInstance::kForeign && request.database.allInOne)

@@ -20,9 +20,6 @@ struct QuietInstallRequest {
   DatabaseChoice database;
   // The folder the product goes into; empty: Program Files.
   std::wstring installFolder;
-  // ACCEPTLICENSE=1: a fresh installation needs it, its licence page
-  // cannot be shown.
-  bool acceptLicense = false;
   // Called once every check passed, before the run changes the machine.
   std::function<void()> beforeChanges;
   // Where the rows are shown (a passive run's task list window); null:
@@ -31,7 +28,8 @@ struct QuietInstallRequest {
 };
 
 // Installs (or upgrades, in upgrade mode) on this thread; returns the exit
-// code: 0, 3010, 1641, 1603, 1633 or 1639.
+// code: 0, 3010, 1641, 1603, 1633 or 1639. The caller has made sure that a
+// new installation has its licence accepted (ACCEPTLICENSE=1).
 int RunQuietInstall(const RunSettings& settings, const QuietInstallRequest& request);
 
 // Removes the installed copy; 1605 when there is none.

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "core/installer_state.h"
+#include "res/resource_ids.h"
 #include "support/installed_product.h"
 #include "support/journey.h"
 #include "support/process_fixtures.h"
@@ -203,6 +204,7 @@ TEST_F(UnattendedJourney, RefusedCommandLinesChangeNothing) {
        "Database password can not contain ';', '\"'."},
       {"relative folder", L"/quiet ACCEPTLICENSE=1 INSTALLFOLDER=apps\\files", "apps\\files"},
       {"both restart switches", L"/quiet ACCEPTLICENSE=1 /norestart /forcerestart", "/forcerestart"},
+      {"quiet and passive", L"/passive ACCEPTLICENSE=1 /quiet", "/quiet and /passive"},
   };
   const MachineState before = ReadMachine(machine_);
   for (const Case& c : cases) {
@@ -216,6 +218,56 @@ TEST_F(UnattendedJourney, RefusedCommandLinesChangeNothing) {
     EXPECT_TRUE(ReadMachine(machine_) == before) << "PartnerId, the state and the product untouched";
   }
   EXPECT_TRUE(machine_.Traces().empty()) << "not even the first trace";
+}
+
+// Passive: the task list alone shows the run, nothing is asked, and the
+// window closes by itself.
+TEST_F(UnattendedJourney, PassiveInstallationShowsItsRowsAndClosesByItself) {
+  const std::wstring log = machine_.work() + L"\\passive.log";
+  kt::Process setup = kt::Launch(machine_.installer(), L"/passive ACCEPTLICENSE=1 /log " + log);
+  HWND window = kt::WaitForWindow(e2e::kWizardCaption, setup.pid());
+  ASSERT_NE(window, nullptr);
+  HWND list = kt::FindControl(window, IDC_TASK_LIST);
+  ASSERT_NE(list, nullptr);
+  std::vector<std::wstring> labels;
+  bool sawProgressOrResult = false;
+  std::atomic<bool> questionSeen{false}, done{false};
+  std::thread watcher([&] {
+    while (!done) {
+      if (kt::WaitForMessageBox(L"KestrelSetup", setup.pid(), 0) || kt::WaitForMessageBox(L"Reboot", setup.pid(), 0))
+        questionSeen = true;
+      ::Sleep(20);
+    }
+  });
+  kt::WaitUntil([&] {
+    // The rows as they stand (a read that meets the closing window is
+    // not kept).
+    const int rows = kt::ListRowCount(list);
+    std::vector<std::wstring> now;
+    for (int row = 0; row < rows; ++row) now.push_back(kt::ListCellText(list, row, 1));
+    if (now.size() >= labels.size() && std::find(now.begin(), now.end(), L"") == now.end()) labels = now;
+    for (int row = 0; row < rows; ++row) {
+      const std::wstring status = kt::ListCellText(list, row, 2);
+      if (status.rfind(L"#Progress:", 0) == 0 || e2e::IsDone(status)) sawProgressOrResult = true;
+    }
+    return !::IsWindow(window);
+  });
+  DWORD code = 0;
+  const bool ended = setup.Wait(&code, 5 * kt::kPatienceMs);
+  done = true;
+  watcher.join();
+  ASSERT_TRUE(ended);
+  EXPECT_EQ(code, 3010u) << kt::ReadFileBytes(log);
+  EXPECT_FALSE(::IsWindow(window)) << "the window closed by itself";
+  EXPECT_FALSE(questionSeen) << "nothing was asked";
+  EXPECT_EQ(labels, (std::vector<std::wstring>{L"Install .Net 4.0", L"Install SQL Express",
+                                               L"Check and install IIS Web Server", L"Install Marrowfield Package",
+                                               L"Configure Web Applications", L"Initialize Database",
+                                               L"Finalize the installation"}));
+  EXPECT_TRUE(sawProgressOrResult) << "the rows showed the run";
+  std::string difference;
+  EXPECT_TRUE(kt::SameTree(machine_.DefaultProductDir(), machine_.release(), &difference)) << difference;
+  EXPECT_TRUE(HasLine(kt::ReadFileBytes(log), "mode: passive"));
 }
 
 TEST_F(UnattendedJourney, AFailingTaskEndsWith1603AndTheLogNamesItsTaskAndMessage) {
