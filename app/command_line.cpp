@@ -137,7 +137,7 @@ bool IsSwitch(std::wstring_view arg, std::wstring_view name) {
 }
 
 bool IsAnySwitch(std::wstring_view arg) {
-  for (const wchar_t* name : {L"quiet", L"passive", L"norestart", L"forcerestart", L"log", L"settings", L"?", L"help", L"runas"})
+  for (const wchar_t* name : {L"quiet", L"passive", L"layout", L"source", L"norestart", L"forcerestart", L"log", L"settings", L"?", L"help", L"runas"})
     if (IsSwitch(arg, name)) return true;
   return EqualsNoCase(arg, kSwitchUninstall);
 }
@@ -299,6 +299,13 @@ CommandLine ParseCommandLine(std::wstring_view text) {
         continue;
       }
       (log ? result.logFile : result.settingsFile) = args[++i];
+    } else if (IsSwitch(arg, L"layout") || IsSwitch(arg, L"source")) {
+      const bool layout = IsSwitch(arg, L"layout");
+      if (i + 1 == args.size() || args[i + 1].empty() || IsAnySwitch(args[i + 1])) {
+        refuse(layout ? L"The switch /layout needs a folder." : L"The switch /source needs a folder.");
+        continue;
+      }
+      (layout ? result.layoutFolder : result.sourceFolder) = args[++i];
     } else if (auto name = PropertyName(arg)) {
       std::wstring upper = AsciiUpper(*name);
       std::wstring value = arg.substr(name->size() + 1);
@@ -431,6 +438,8 @@ std::wstring UsageText() {
          L"  /norestart          never restart the computer at the end\r\n"
          L"  /forcerestart       restart the computer at the end without asking\r\n"
          L"  /log FILE           write the run's log to FILE\r\n"
+         L"  /layout DIR         download every payload and the installer into DIR (an offline copy)\r\n"
+         L"  /source DIR         take the payloads from DIR when they are there\r\n"
          L"  /settings FILE      read NAME=value lines from FILE (UTF-8 or UTF-16; \"#\" starts a comment);\r\n"
          L"                      a property on the command line wins over the file\r\n"
          L"  -u                  uninstall\r\n"

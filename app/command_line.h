@@ -45,6 +45,8 @@ struct CommandLine {
   bool help = false;          // "/?" or "/help"
   std::wstring logFile;       // "/log FILE"; empty: the default log
   std::wstring settingsFile;  // "/settings FILE"; empty: none
+  std::wstring layoutFolder;  // "/layout DIR": an offline copy, nothing installed
+  std::wstring sourceFolder;  // "/source DIR": payloads taken from there
   Properties properties;      // NAME=value from the command line
   std::vector<std::wstring> arguments;  // as split
   // Empty when the arguments are acceptable; otherwise the reason (the run

@@ -18,6 +18,7 @@
 #include "engine/finalization.h"
 #include "engine/marker_folder.h"
 #include "net/audit_trace.h"
+#include "net/payload_source.h"
 #include "net/proxy_settings.h"
 #include "ui/install_wizard.h"
 #include "ui/task_list_window.h"
@@ -117,6 +118,19 @@ void StoreProxyChoice(const UnattendedChoices& choices) {
   if (choices.proxyGiven) win::Log(L"proxy: " + proxy.server + L", bypass " + proxy.bypassList);
 }
 
+// The folder as a full path: relative to the folder the run started in.
+std::wstring FullPath(const std::wstring& path) {
+  if (path.empty()) return {};
+  const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return path;
+  std::wstring full(needed, L'\0');
+  const DWORD length = ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+  if (length == 0 || length >= needed) return path;
+  full.resize(length);
+  while (full.size() > 3 && full.back() == L'\\') full.pop_back();
+  return full;
+}
+
 std::optional<std::wstring> InstalledVersion() {
   auto path = UninstallEntryKeyPath();
   if (!path) return std::nullopt;
@@ -211,12 +225,34 @@ int CKestrelSetupApp::InitInstance(const std::wstring& arguments) {
   win::ComInit com;
 
   passive_ = command.passive;
+  PayloadSources sources;
+  sources.named = FullPath(command.sourceFolder);
+  sources.beside = win::ExecutableFolder();
+  if (!sources.named.empty()) win::Log(L"payload source: " + sources.named);
+  ConfigurePayloadSources(std::move(sources));
+  if (!command.layoutFolder.empty()) {
+    if (command.uninstall) {
+      Tell(quiet, L"The switch /layout can not be used with -u.");
+      return kExitBadCommandLine;
+    }
+    return RunLayoutMode(FullPath(command.layoutFolder), command.quiet);
+  }
   if (command.uninstall) return RunRemoval(quiet);
   return RunInstallOrUpgrade(choices, quiet);
 }
 
 void CKestrelSetupApp::StorePartnerId() {
   if (partnerId_) WriteInstallerValue(kValuePartnerId, *partnerId_);
+}
+
+int CKestrelSetupApp::RunLayoutMode(const std::wstring& folder, bool noWindow) {
+  if (noWindow) return RunLayout(settings_, folder, nullptr);
+  // Shown (interactive or passive): one row a payload in the task list.
+  INITCOMMONCONTROLSEX list = {sizeof list, ICC_LISTVIEW_CLASSES};
+  ::InitCommonControlsEx(&list);
+  taskListWindow_ = std::make_unique<TaskListWindow>(
+      [this, folder](TaskRows& rows) { return RunLayout(settings_, folder, &rows); });
+  return taskListWindow_->Run();
 }
 
 int CKestrelSetupApp::RunRemoval(bool quiet) {

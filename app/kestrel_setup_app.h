@@ -30,6 +30,7 @@ class CKestrelSetupApp {
  private:
   int RunInstallOrUpgrade(const UnattendedChoices& choices, bool quiet);
   int RunRemoval(bool quiet);
+  int RunLayoutMode(const std::wstring& folder, bool noWindow);
   void StorePartnerId();
 
   RunSettings settings_;

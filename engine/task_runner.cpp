@@ -112,7 +112,7 @@ TaskHandler FindTask(const std::vector<TaskEntry>& table, const std::wstring& ke
 }
 
 void RunTasks(TaskRunHost& host, const std::vector<TaskEntry>& table) {
-  if (!g_upgradeMode) WriteInstallState(kInstallStateRunning);
+  if (host.IsInstallation() && !g_upgradeMode) WriteInstallState(kInstallStateRunning);
   TaskRows& rows = host.Rows();
   win::Log(L"run started: " + std::to_wstring(rows.RowCount()) + L" tasks");
   host.OnRunStarted();
@@ -133,12 +133,12 @@ void RunTasks(TaskRunHost& host, const std::vector<TaskEntry>& table) {
     win::Log(L"task " + name + L" failed");
     rows.SetItemTextIfChanged(row, kColumnStatus, FailedStatus());
     host.OnRunFailed(row);
-    SendAuditTrace("commit:failed task:" + WideToUtf8(key).value_or(std::string()));
+    if (host.IsInstallation()) SendAuditTrace("commit:failed task:" + WideToUtf8(key).value_or(std::string()));
     return;
   }
   win::Log(L"run finished: every task done");
   host.OnRunFinished();
-  SendAuditTrace("commit:task completed");
+  if (host.IsInstallation()) SendAuditTrace("commit:task completed");
 }
 
 }  // namespace kestrel

@@ -41,6 +41,9 @@ class TaskRunHost {
   virtual void OnRunFailed(int row) = 0;
   // Every row succeeded.
   virtual void OnRunFinished() {}
+  // An installation or an upgrade: the runner keeps InstallState and
+  // sends the run's closing trace. Other runs (an offline layout) do not.
+  virtual bool IsInstallation() const { return true; }
 };
 
 // The status markup of a finished row: the handle of icon 1010 (done) or

@@ -6,6 +6,7 @@
 #include "core/text_convert.h"
 #include "net/audit_trace.h"
 #include "net/download_text.h"
+#include "net/payload_source.h"
 #include "win/handle.h"
 #include "win/module.h"
 #include "win/run_log.h"
@@ -141,6 +142,13 @@ int DownloadToFile(Reporter& context, const std::wstring& destination, const std
     win::Log(L"copy " + wideUrl + L" to " + destination +
              (copied ? std::wstring(L": done") : L": " + win::ErrorText(::GetLastError())));
     return copied ? 1 : 0;
+  }
+  // An offline layout folder may hold it already.
+  const std::wstring local = LocalPayloadFor(url, nullptr);
+  if (!local.empty()) {
+    if (LongPathCopy(local, destination)) return 1;
+    win::Log(L"copy " + local + L" to " + destination + L": " + win::ErrorText(::GetLastError()) +
+             L"; downloading instead");
   }
   win::Log(L"download " + wideUrl + L" to " + destination);
 

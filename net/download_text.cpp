@@ -77,4 +77,24 @@ std::wstring ProgressText(uint64_t offset, int64_t total) {
 
 std::string RangeValue(uint64_t offset) { return "bytes=" + std::to_string(offset) + "-"; }
 
+std::string PayloadFileName(std::string_view url) {
+  std::string_view path = url;
+  if (StartsWithNoCase(path, "file:")) {
+    path.remove_prefix(5);
+  } else {
+    const size_t scheme = path.find("://");
+    if (scheme == std::string_view::npos) return {};
+    const size_t slash = path.find('/', scheme + 3);
+    if (slash == std::string_view::npos) return {};
+    path.remove_prefix(slash);
+  }
+  const size_t end = path.find_first_of("?#");
+  if (end != std::string_view::npos) path = path.substr(0, end);
+  const size_t last = path.find_last_of("/\\");
+  const std::string_view name = last == std::string_view::npos ? path : path.substr(last + 1);
+  // A name that could reach outside its folder is no file name.
+  if (name.empty() || name == "." || name == ".." || name.find(':') != std::string_view::npos) return {};
+  return std::string(name);
+}
+
 }  // namespace kestrel

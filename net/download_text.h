@@ -35,4 +35,10 @@ std::wstring ProgressText(uint64_t offset, int64_t total);
 // Value of the Range header that resumes at offset.
 std::string RangeValue(uint64_t offset);
 
+// A payload's file name: the last path component of its link without the
+// query or fragment ("file:" links: the last component after "file:");
+// empty when the link names no file (nothing after the last slash, "."
+// or "..", a drive or stream colon).
+std::string PayloadFileName(std::string_view url);
+
 }  // namespace kestrel

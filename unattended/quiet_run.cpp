@@ -10,11 +10,13 @@
 #include "core/run_values.h"
 #include "engine/database_check.h"
 #include "engine/finalization.h"
+#include "engine/payload_layout.h"
 #include "engine/task_list.h"
 #include "engine/task_runner.h"
 #include "engine/uninstall.h"
 #include "net/audit_trace.h"
 #include "win/message_box.h"
+#include "win/module.h"
 #include "win/registry.h"
 #include "win/run_log.h"
 #include "win/shell.h"
@@ -90,8 +92,11 @@ class MemoryRows : public TaskRows {
 // absent administrator's answer; the tasks run on the calling thread.
 class QuietTaskHost : public TaskRunHost, public TaskContext {
  public:
-  QuietTaskHost(const RunSettings& settings, const QuietInstallRequest& request)
-      : settings_(settings), request_(request), rows_(request.display ? *request.display : memory_) {
+  QuietTaskHost(const RunSettings& settings, const QuietInstallRequest& request, bool installation = true)
+      : settings_(settings),
+        request_(request),
+        installation_(installation),
+        rows_(request.display ? *request.display : memory_) {
     installFolder_ = request.installFolder.empty() ? win::SpecialFolderPath(CSIDL_PROGRAM_FILES, true)
                                                    : request.installFolder;
   }
@@ -106,6 +111,7 @@ class QuietTaskHost : public TaskRunHost, public TaskContext {
   }
   void OnRunFailed(int) override { outcome_.RunFailed(); }
   void OnRunFinished() override { outcome_.RunFinished(); }
+  bool IsInstallation() const override { return installation_; }
 
   // TaskContext.
   void SetStatus(const std::wstring& text) override { rows_.SetItemTextIfChanged(currentRow_, kColumnStatus, text); }
@@ -126,6 +132,7 @@ class QuietTaskHost : public TaskRunHost, public TaskContext {
  private:
   const RunSettings& settings_;
   const QuietInstallRequest& request_;
+  const bool installation_;
   RunOutcome outcome_;
   MemoryRows memory_;
   TaskRows& rows_;
@@ -197,6 +204,32 @@ int RunQuietInstall(const RunSettings& settings, const QuietInstallRequest& requ
 
   RunTasks(host);
   return host.outcome().ExitCode();
+}
+
+int RunLayout(const RunSettings& settings, const std::wstring& folder, TaskRows* display) {
+  std::vector<LayoutPayload> payloads;
+  if (std::wstring refusal = ListLayoutPayloads(payloads); !refusal.empty())
+    return Refuse(refusal, kExitBadCommandLine);
+  const int created = ::SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+  if (created != ERROR_SUCCESS && created != ERROR_ALREADY_EXISTS && created != ERROR_FILE_EXISTS)
+    return Refuse(L"The layout folder " + folder + L" cannot be created: " +
+                      win::ErrorText(static_cast<DWORD>(created)),
+                  kExitFailed);
+  win::Log(L"layout into " + folder);
+  QuietInstallRequest request;
+  request.display = display;
+  QuietTaskHost host(settings, request, /*installation=*/false);
+  BuildLayoutTaskList(host.Rows(), payloads);
+  RunTasks(host, LayoutTaskTable(folder));
+  if (!host.outcome().Finished()) return kExitFailed;
+  // The installer beside its payloads, under its own name (a partner
+  // copy keeps its identifier).
+  const std::wstring self = win::ModulePath();
+  const std::wstring copy = folder + L"\\" + win::FileNamePart(self);
+  if (!::CopyFileW(self.c_str(), copy.c_str(), FALSE))
+    return Refuse(L"The installer cannot be copied to " + copy + L": " + win::ErrorText(::GetLastError()), kExitFailed);
+  win::Log(L"layout complete: " + std::to_wstring(payloads.size()) + L" payloads and " + copy);
+  return kExitSuccess;
 }
 
 int RunQuietRemoval(const RunSettings& settings, const std::function<void()>& beforeChanges) {

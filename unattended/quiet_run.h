@@ -32,6 +32,11 @@ struct QuietInstallRequest {
 // new installation has its licence accepted (ACCEPTLICENSE=1).
 int RunQuietInstall(const RunSettings& settings, const QuietInstallRequest& request);
 
+// Downloads every payload into folder (created when missing) and copies
+// the installer there; the rows go to display when given. 0, 1603, or
+// 1639 when two payloads have the same file name (nothing downloaded).
+int RunLayout(const RunSettings& settings, const std::wstring& folder, TaskRows* display);
+
 // Removes the installed copy; 1605 when there is none.
 int RunQuietRemoval(const RunSettings& settings, const std::function<void()>& beforeChanges);
 

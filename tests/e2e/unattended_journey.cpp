@@ -335,6 +335,42 @@ TEST_F(UnattendedJourney, ForcedRestartEndsWith1641) {
   EXPECT_EQ(kt::ReadFileBytes(record), "restart\r\n");
 }
 
+// An offline copy made from the local server, then a fresh installation
+// from it on a machine whose network reaches none of the links.
+TEST_F(UnattendedJourney, LayoutThenAnInstallationFromItWithoutTheNetwork) {
+  const std::wstring layout = machine_.work() + L"\\offline copy";
+  const QuietRun made = RunQuietly(machine_, L"/quiet /layout \"" + layout + L"\"", L"layout.log");
+  ASSERT_TRUE(made.ended);
+  ASSERT_EQ(made.code, 0u) << made.log;
+  EXPECT_FALSE(made.windowShown);
+  for (const wchar_t* name : {L"build4129.zip", L"upgrade.zip", L"netfull.exe", L"sql64.zip", L"sql86.zip",
+                              L"sql2012.zip", L"sql2012_32.zip", L"KestrelSetup.exe"})
+    EXPECT_TRUE(kt::Exists(layout + L"\\" + name)) << testing::PrintToString(std::wstring(name));
+  EXPECT_TRUE(HasLine(made.log, "task LAYOUT (Download build4129.zip) done")) << made.log;
+  EXPECT_TRUE(kt::InstallerValueBytes(kestrel::kValueInstallState).empty()) << "a layout installs nothing";
+  machine_.server().Kill();
+
+  // Unpinned files beside the installer are not taken unless /source
+  // names their folder: this run finds no network and fails.
+  const std::wstring copy = layout + L"\\KestrelSetup.exe";
+  const QuietRun stray = RunQuietly(machine_, L"/quiet ACCEPTLICENSE=1", L"stray.log", copy);
+  ASSERT_TRUE(stray.ended);
+  EXPECT_EQ(stray.code, 1603u) << stray.log;
+  EXPECT_TRUE(HasLine(stray.log, "netfull.exe is not used (no pin")) << stray.log;
+
+  const QuietRun offline =
+      RunQuietly(machine_, L"/quiet ACCEPTLICENSE=1 /source \"" + layout + L"\"", L"offline.log", copy);
+  ASSERT_TRUE(offline.ended);
+  EXPECT_EQ(offline.code, 3010u) << offline.log;
+  EXPECT_FALSE(offline.windowShown);
+  std::string difference;
+  EXPECT_TRUE(kt::SameTree(machine_.DefaultProductDir(), machine_.release(), &difference)) << difference;
+  EXPECT_EQ(machine_.config().LogLines().back(), L"DeployCfgCmd initdb true localhost\\MARROWFIELD # default");
+  EXPECT_EQ(EntryText(L"DisplayVersion"), L"6.11.0");
+  EXPECT_TRUE(HasLine(offline.log, "build4129.zip: taken from")) << offline.log;
+  EXPECT_FALSE(HasLine(offline.log, "download http")) << "nothing came over the network";
+}
+
 TEST(UnattendedUsage, TheUsageGoesToTheLogInAQuietRunAndIntoAMessageOtherwise) {
   e2e::Machine machine(e2e::kServer2008R2);
   ASSERT_TRUE(machine.ok());

@@ -74,3 +74,28 @@ TEST(SplitUrl, SchemesHostsPortsAndPaths) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PayloadFileName, TheLastComponentOfTheLinkWithoutQuery) {
+  struct Case {
+    const char* url;
+    const char* name;
+  } const cases[] = {
+      {"http://dl.example/QRE/zip/build4129.zip", "build4129.zip"},
+      {"https://dl.example:8443/a/b/netfull.exe?token=1/2#x", "netfull.exe"},
+      {"HTTP://dl.example/sql64.zip#part", "sql64.zip"},
+      {"file:upgrade.zip", "upgrade.zip"},
+      {"FILE:sub\\pkg.zip", "pkg.zip"},
+      {"http://dl.example/", ""},
+      {"http://dl.example", ""},
+      {"http://dl.example/a/..", ""},
+      {"http://dl.example/a/.?x", ""},
+      {"file:C:pkg.zip", ""},
+      {"http://dl.example/pkg.zip:stream", ""},
+      {"not a link", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(kestrel::PayloadFileName(c.url), c.name) << c.url;
+}
+
+}  // namespace

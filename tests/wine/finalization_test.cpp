@@ -127,6 +127,7 @@ TEST_F(Finalization, InstallWritesShortcutsEntryAndStateThenAsksToRestart) {
       {L"Publisher", REG_SZ, L"Vantoris, Inc."},
       {L"Version", REG_SZ, L"6.10.4129"},
       {L"UninstallString", REG_SZ, L"\"" + installDir_ + L"\\KestrelSetup.exe\" -u"},
+      {L"QuietUninstallString", REG_SZ, L"\"" + installDir_ + L"\\KestrelSetup.exe\" -u /quiet"},
   };
   std::sort(expected.begin(), expected.end(), [](const Value& a, const Value& b) { return a.name < b.name; });
   EXPECT_EQ(EntryValues(), expected);
