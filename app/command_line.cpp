@@ -5,6 +5,7 @@
 #include <set>
 
 #include "core/ascii_text.h"
+#include "engine/config_command_line.h"
 
 namespace kestrel {
 namespace {
@@ -98,25 +99,7 @@ SplitResult Split(std::wstring_view text) {
 // One argument in the form that splits back into it.
 std::wstring QuoteForLog(std::wstring_view arg) {
   const bool needsQuotes = arg.empty() || arg.find_first_of(L" \t\"") != std::wstring_view::npos;
-  if (!needsQuotes) return std::wstring(arg);
-  std::wstring quoted(1, L'"');
-  size_t backslashes = 0;
-  for (wchar_t c : arg) {
-    if (c == L'\\') {
-      ++backslashes;
-      continue;
-    }
-    if (c == L'"') {
-      quoted.append(backslashes * 2 + 1, L'\\');
-    } else {
-      quoted.append(backslashes, L'\\');
-    }
-    backslashes = 0;
-    quoted.push_back(c);
-  }
-  quoted.append(backslashes * 2, L'\\');
-  quoted.push_back(L'"');
-  return quoted;
+  return needsQuotes ? QuoteArgument(arg) : std::wstring(arg);
 }
 
 // An argument with a password value replaced by the mask. The name is

@@ -256,10 +256,19 @@ int CKestrelSetupApp::RunLayoutMode(const std::wstring& folder, bool noWindow) {
 }
 
 int CKestrelSetupApp::RunRemoval(bool quiet) {
-  if (quiet) return RunQuietRemoval(settings_, [this] { StorePartnerId(); });
+  if (quiet && !passive_) return RunQuietRemoval(settings_, [this] { StorePartnerId(); });
+  if (passive_) {
+    // The window shows the removal at once; with nothing installed there
+    // is nothing to show.
+    if (!IsProductRegistered()) {
+      win::Log(L"refused: Nothing to remove: the product is not installed.");
+      return kExitNothingInstalled;
+    }
+    StorePartnerId();
+  }
   // The window lives as long as the process: its worker thread ends the
   // process itself when the removal is done.
-  uninstallDialog_ = std::make_unique<UninstallDlg>(settings_);
+  uninstallDialog_ = std::make_unique<UninstallDlg>(settings_, passive_);
   uninstallDialog_->DoModal(nullptr);
   win::SetMainWindow(nullptr);
   return kExitUserCancelled;  // closed before the removal started

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "net/reporter.h"
+#include "win/message_box.h"
 #include "win/run_log.h"
 
 namespace kestrel {
@@ -32,6 +33,31 @@ inline int PresetRestartAnswer(const RunSettings& settings, const std::wstring& 
   win::Log(L"question: " + question);
   win::Log(yes ? L"answer: Yes (/forcerestart)" : L"answer: No (/norestart)");
   return yes ? IDYES : IDNO;
+}
+
+// The answer nobody at the screen gives, written to the log with the
+// question: a failure's Retry/Cancel gets Cancel, a Yes/No question No, a
+// plain message its OK.
+inline int AbsentAnswer(const std::wstring& text, UINT type) {
+  int answer = IDCANCEL;  // OK/Cancel, Retry/Cancel, Yes/No/Cancel
+  switch (type & MB_TYPEMASK) {
+    case MB_OK: answer = IDOK; break;
+    case MB_YESNO: answer = IDNO; break;
+    case MB_ABORTRETRYIGNORE: answer = IDABORT; break;
+    default: break;
+  }
+  win::Log(L"question: " + text);
+  win::Log(std::wstring(L"answer: ") + win::AnswerText(answer) + L" (unattended)");
+  return answer;
+}
+
+// The restart question in a run without a person: No unless /forcerestart
+// said Yes; logged.
+inline int AbsentRestartAnswer(const RunSettings& settings, const std::wstring& question) {
+  if (int answer = PresetRestartAnswer(settings, question)) return answer;
+  win::Log(L"question: " + question);
+  win::Log(L"answer: No (an unattended run restarts only with /forcerestart)");
+  return IDNO;
 }
 
 // Asks the restart question and restarts on a yes.

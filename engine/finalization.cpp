@@ -114,4 +114,9 @@ int FinalizeUpgrade(TaskContext& ctx) {
   return 1;
 }
 
+bool IsProductRegistered() {
+  auto path = UninstallEntryKeyPath();
+  return path && static_cast<bool>(win::OpenKey(HKEY_LOCAL_MACHINE, *path));
+}
+
 }  // namespace kestrel

@@ -32,6 +32,9 @@ std::string InternetShortcutText(const std::wstring& url, const std::wstring& ic
 // the product name is empty or not a plain key name, so nothing can ever
 // write to or delete the whole list of installed programs.
 std::optional<std::wstring> UninstallEntryKeyPath();
+
+// Whether the uninstall entry is there: an installed copy to remove.
+bool IsProductRegistered();
 int WriteUninstallEntry(const std::wstring& installDir);
 bool SetUninstallValue(const wchar_t* name, DWORD type, const void* data, DWORD byteCount);
 

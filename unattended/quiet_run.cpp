@@ -24,32 +24,9 @@
 namespace kestrel {
 namespace {
 
-// The answer nobody at the screen gives: a failure's Retry/Cancel gets
-// Cancel, a Yes/No question No, a plain message its OK.
-int AbsentAnswer(UINT type) {
-  switch (type & MB_TYPEMASK) {
-    case MB_OK: return IDOK;
-    case MB_YESNO: return IDNO;
-    case MB_ABORTRETRYIGNORE: return IDABORT;
-    default: return IDCANCEL;  // OK/Cancel, Retry/Cancel, Yes/No/Cancel
-  }
-}
-
-int LogAbsentAnswer(const std::wstring& text, UINT type) {
-  const int answer = AbsentAnswer(type);
-  win::Log(L"question: " + text);
-  win::Log(std::wstring(L"answer: ") + win::AnswerText(answer) + L" (unattended)");
-  return answer;
-}
-
 // The restart question: No unless /forcerestart said Yes.
 int AnswerRestart(const RunSettings& settings, RunOutcome& outcome, const std::wstring& question) {
-  int answer = PresetRestartAnswer(settings, question);
-  if (answer == 0) {
-    answer = IDNO;
-    win::Log(L"question: " + question);
-    win::Log(L"answer: No (an unattended run restarts only with /forcerestart)");
-  }
+  const int answer = AbsentRestartAnswer(settings, question);
   if (answer != IDYES) outcome.RestartDeclined();
   return answer;
 }
@@ -115,7 +92,7 @@ class QuietTaskHost : public TaskRunHost, public TaskContext {
 
   // TaskContext.
   void SetStatus(const std::wstring& text) override { rows_.SetItemTextIfChanged(currentRow_, kColumnStatus, text); }
-  int Ask(const std::wstring& text, UINT type) override { return LogAbsentAnswer(text, type); }
+  int Ask(const std::wstring& text, UINT type) override { return AbsentAnswer(text, type); }
   int AskRestart(const std::wstring& question) override { return AnswerRestart(settings_, outcome_, question); }
   void RestartMachine() override { StartRestart(settings_, outcome_); }
   const RunSettings& Settings() override { return settings_; }
@@ -147,7 +124,7 @@ class QuietRemovalHost : public UninstallContext {
 
   void SetStatus(const std::wstring&) override {}  // the sequence logs it
   void ProgressStep(int) override {}
-  int Ask(const std::wstring& text, UINT type) override { return LogAbsentAnswer(text, type); }
+  int Ask(const std::wstring& text, UINT type) override { return AbsentAnswer(text, type); }
   int AskRestart(const std::wstring& question) override { return AnswerRestart(settings_, outcome_, question); }
   void RestartMachine() override { StartRestart(settings_, outcome_); }
   const RunSettings& Settings() override { return settings_; }
@@ -162,10 +139,6 @@ int Refuse(const std::wstring& reason, int code) {
   return code;
 }
 
-bool IsInstalled() {
-  auto path = UninstallEntryKeyPath();
-  return path && static_cast<bool>(win::OpenKey(HKEY_LOCAL_MACHINE, *path));
-}
 
 }  // namespace
 
@@ -233,7 +206,7 @@ int RunLayout(const RunSettings& settings, const std::wstring& folder, TaskRows*
 }
 
 int RunQuietRemoval(const RunSettings& settings, const std::function<void()>& beforeChanges) {
-  if (!IsInstalled()) return Refuse(L"Nothing to remove: the product is not installed.", kExitNothingInstalled);
+  if (!IsProductRegistered()) return Refuse(L"Nothing to remove: the product is not installed.", kExitNothingInstalled);
   if (beforeChanges) beforeChanges();
   QuietRemovalHost host(settings);
   RunUninstall(host);

@@ -10,11 +10,13 @@
 
 namespace kestrel {
 
-UninstallDlg::UninstallDlg(const RunSettings& settings) : win::Dialog(IDD_UNINSTALL), settings_(settings) {}
+UninstallDlg::UninstallDlg(const RunSettings& settings, bool passive)
+    : win::Dialog(IDD_UNINSTALL), settings_(settings), passive_(passive) {}
 
 BOOL UninstallDlg::OnInitDialog() {
   win::SetMainWindow(hwnd());
   SetItemText(IDC_UNINSTALL_STATUS, L"Please click 'Uninstall' to begin uninstallation process.");
+  if (passive_) ::PostMessageW(hwnd(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
   return TRUE;
 }
 
@@ -26,10 +28,12 @@ void UninstallDlg::ProgressStep(int n) {
   ::SendMessageW(bar, PBM_SETPOS, (position + n) % 100, 0);
 }
 
-int UninstallDlg::Ask(const std::wstring& text, UINT type) { return win::ShowMessage(text, type); }
+int UninstallDlg::Ask(const std::wstring& text, UINT type) {
+  return passive_ ? AbsentAnswer(text, type) : win::ShowMessage(text, type);
+}
 
 int UninstallDlg::AskRestart(const std::wstring& question) {
-  int answer = PresetRestartAnswer(Settings(), question);
+  int answer = passive_ ? AbsentRestartAnswer(Settings(), question) : PresetRestartAnswer(Settings(), question);
   if (answer == 0) answer = win::ShowMessageCaptioned(question, L"Reboot", MB_YESNO);
   if (answer != IDYES) outcome_.RestartDeclined();
   return answer;

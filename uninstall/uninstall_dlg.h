@@ -14,7 +14,8 @@ namespace kestrel {
 
 class UninstallDlg : public win::Dialog, public UninstallContext {
  public:
-  explicit UninstallDlg(const RunSettings& settings);
+  // passive: the removal starts at once and nobody is asked anything.
+  explicit UninstallDlg(const RunSettings& settings, bool passive = false);
 
   // UninstallContext: the status line and activity bar, from any thread;
   // questions as message boxes owned by this window.
@@ -34,6 +35,7 @@ class UninstallDlg : public win::Dialog, public UninstallContext {
   static DWORD WINAPI WorkerEntry(void* dialog);
 
   const RunSettings& settings_;
+  const bool passive_;
   RunOutcome outcome_;
   win::UniqueHandle uninstallThread_;
 };

@@ -319,6 +319,18 @@ TEST_F(UnattendedJourney, RemovalThenRemovalOfNothing) {
   EXPECT_FALSE(nothing.windowShown);
 }
 
+TEST_F(UnattendedJourney, PassiveRemovalShowsItsWindowAndAsksNothing) {
+  ASSERT_EQ(RunQuietly(machine_, L"/quiet ACCEPTLICENSE=1").code, 3010u);
+  const std::wstring log = machine_.work() + L"\\passive-removal.log";
+  kt::Process removal = kt::Launch(machine_.installer(), L"-u /passive /log " + log);
+  EXPECT_NE(kt::WaitForWindow(L"Uninstall", removal.pid()), nullptr) << "the removal shows its window";
+  DWORD code = 0;
+  ASSERT_TRUE(removal.Wait(&code, 5 * kt::kPatienceMs)) << "nothing waits for an answer";
+  EXPECT_EQ(code, 3010u) << kt::ReadFileBytes(log);
+  EXPECT_FALSE(win::OpenKey(HKEY_LOCAL_MACHINE, kEntry)) << "the uninstall entry is gone";
+  EXPECT_TRUE(HasLine(kt::ReadFileBytes(log), "answer: No (an unattended run restarts only with /forcerestart)"));
+}
+
 // The registered quiet command, with /forcerestart: the restart is made
 // (through the test build's seam) and reported.
 TEST_F(UnattendedJourney, ForcedRestartEndsWith1641) {
