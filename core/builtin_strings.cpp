@@ -56,6 +56,14 @@ std::optional<std::string> LoadBuiltInStringUtf8From(HMODULE module, UINT number
   return utf8;
 }
 
+PayloadPin LoadLinkPinFrom(HMODULE module, UINT linkNumber) {
+  const unsigned number = PinNumberOfLink(linkNumber);
+  if (number == 0) return {};
+  return ParsePayloadPin(LoadBuiltInStringFrom(module, number));
+}
+
+PayloadPin LoadLinkPin(UINT linkNumber) { return LoadLinkPinFrom(::GetModuleHandleW(nullptr), linkNumber); }
+
 std::wstring LoadLicenceTextFrom(HMODULE module) {
   if (auto branding = ResourceBytes(module, L"BRANDING", kStrLicence)) {
     if (branding->size() > kMaxLicenceBytes) return {};

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "core/payload_pin.h"
 #include "res/resource_ids.h"
 
 namespace kestrel {
@@ -32,6 +33,11 @@ std::wstring LoadBuiltInStringFrom(HMODULE module, UINT number);
 // not fit a link (kMaxLinkBytes).
 std::optional<std::string> LoadBuiltInStringUtf8(UINT number);
 std::optional<std::string> LoadBuiltInStringUtf8From(HMODULE module, UINT number);
+
+// The pin of a download link (its own string, see PinNumberOfLink), parsed;
+// no pin for a number that is no download link.
+PayloadPin LoadLinkPin(UINT linkNumber);
+PayloadPin LoadLinkPinFrom(HMODULE module, UINT linkNumber);
 
 // The licence as UTF-16 text: BRANDING 144 byte for byte, else the EULA
 // resource 144 (8-bit RTF) converted from UTF-8. Empty when there is none.

@@ -59,7 +59,7 @@ int InstallDotNet(TaskContext& ctx) {
     ReportAndTrace(ctx, L"Download link for the .Net 4.0 is missing");
     return 0;
   }
-  if (!DownloadToFile(ctx, installer, *link)) {
+  if (!DownloadToFile(ctx, installer, *link, LoadLinkPin(kStrDotNetLink))) {
     ReportAndTrace(ctx, L"Failed to download .Net 4 package");
     return 0;
   }

@@ -22,7 +22,7 @@ int FetchPayload(TaskContext& ctx, const std::wstring& folder) {
   const auto url = LoadBuiltInStringUtf8(link);
   const std::wstring name = url ? Utf8ToWide(PayloadFileName(*url)).value_or(std::wstring()) : std::wstring();
   if (name.empty()) return 0;
-  if (!DownloadToFile(ctx, folder + L"\\" + name, *url)) {
+  if (!DownloadToFile(ctx, folder + L"\\" + name, *url, LoadLinkPin(link))) {
     ctx.Ask(L"Failed to download " + name, MB_OK);
     return 0;
   }

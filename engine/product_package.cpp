@@ -214,7 +214,7 @@ int InstallProductPackage(TaskContext& ctx) {
     ReportAndTrace(ctx, L"The product folder name of this installer is not valid.");
     return 0;
   }
-  if (!DownloadToFile(ctx, package, *link)) {
+  if (!DownloadToFile(ctx, package, *link, LoadLinkPin(kStrPackageLink))) {
     ReportAndTrace(ctx, kDownloadFailed);
     return 0;
   }
@@ -257,7 +257,7 @@ int UpgradePackage(TaskContext& ctx, bool download) {
     return 0;
   }
   if (download) {
-    if (!DownloadToFile(ctx, package, *link)) {
+    if (!DownloadToFile(ctx, package, *link, LoadLinkPin(kStrUpgradeLink))) {
       ctx.Ask(kDownloadFailed, MB_OK);
       return 0;
     }

@@ -113,7 +113,7 @@ int InstallSqlExpress(TaskContext& ctx) {
     ctx.Ask(L"Download link for the specified product is missing.", MB_OK);
     return 0;
   }
-  if (!DownloadToFile(ctx, package, *link)) {
+  if (!DownloadToFile(ctx, package, *link, LoadLinkPin(choice.link))) {
     ctx.Ask(L"Failed to download SQL Server Express package", MB_OK);
     return 0;
   }

@@ -1,15 +1,21 @@
 #include "net/download.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <functional>
 #include <memory>
+#include <optional>
 
 #include "core/status_throttle.h"
 #include "core/text_convert.h"
 #include "net/audit_trace.h"
 #include "net/download_text.h"
 #include "net/payload_source.h"
+#include "net/piece_hasher.h"
 #include "win/handle.h"
 #include "win/module.h"
 #include "win/run_log.h"
+#include "win/sha256.h"
 
 namespace kestrel {
 namespace {
@@ -25,6 +31,52 @@ void DeleteOldFile(const std::wstring& destination) {
   ::DeleteFileW(path.c_str());
 }
 
+// The file name of a path, which names the package in messages.
+std::wstring FileNameOf(const std::wstring& path) {
+  const size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+std::string Narrow(const std::wstring& text) { return WideToUtf8(text).value_or("?"); }
+
+std::wstring StatusHex(long status) {
+  wchar_t text[16];
+  std::swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(status));
+  return text;
+}
+
+// A file that does not hash to its pin is removed before anything can
+// extract or start it, and the mismatch is shown, traced and logged. 1
+// when the file may be used.
+int CheckPayload(Reporter& context, const std::wstring& destination, const PayloadPin& pin,
+                 const std::optional<Sha256Digest>& actual, long cngStatus, const std::wstring& logPrefix) {
+  const std::wstring name = FileNameOf(destination);
+  if (actual && *actual == pin.digest) {
+    win::Log(logPrefix + L": verified " + PinText(*actual));
+    return 1;
+  }
+  DeleteOldFile(destination);
+  if (!actual) {
+    win::Log(logPrefix + L": not verified, its SHA-256 could not be computed (" + StatusHex(cngStatus) +
+             L"); file deleted");
+    SendAuditTrace("payload not verified:" + Narrow(name));
+    context.Ask(L"Verification of " + name + L" failed: its SHA-256 could not be computed (" +
+                    StatusHex(cngStatus) + L"), so it was deleted and nothing was started.",
+                MB_OK);
+    return 0;
+  }
+  const std::wstring expected = PinText(pin.digest), received = PinText(*actual);
+  win::Log(logPrefix + L": sha256 mismatch, expected " + expected + L", received " + received + L"; file deleted");
+  SendAuditTrace("payload mismatch:" + Narrow(name) + " expected " + Narrow(expected) + " received " +
+                 Narrow(received));
+  context.Ask(L"Verification of " + name +
+                  L" failed: the file is not the one this installer expects, so it was deleted and nothing was "
+                  L"started.\nExpected " +
+                  expected + L"\nReceived " + received,
+              MB_OK);
+  return 0;
+}
+
 // One request from the resume offset on; true when the file is complete.
 // The offset counts every byte written, across attempts.
 // What ended an attempt, for the log: the HTTP status, or the error of the
@@ -36,8 +88,11 @@ struct AttemptNote {
 
 std::wstring LastErrorAt(const wchar_t* step) { return std::wstring(step) + L": " + win::ErrorText(::GetLastError()); }
 
+// With a hasher (a pinned download) the pieces go through its buffers and
+// are hashed as they are written, and a body of unknown length is complete
+// when it ends: the hash, not the length, decides.
 bool DownloadAttempt(StatusThrottle& status, HANDLE file, const std::string& url, uint64_t& offset,
-                     char* buffer, AttemptNote& note) {
+                     char* plainBuffer, PieceHasher* hasher, AttemptNote& note) {
   status.Step(L"Start downloading");
   ConnectionPtr connection = OpenUrlConnection(url);
   if (!connection) {
@@ -73,12 +128,17 @@ bool DownloadAttempt(StatusThrottle& status, HANDLE file, const std::string& url
 
   LARGE_INTEGER position;
   position.QuadPart = static_cast<LONGLONG>(offset);
-  if (!::SetFilePointerEx(file, position, nullptr, FILE_BEGIN)) {
+  // The file ends where this attempt writes on: what an earlier attempt
+  // left beyond it (a longer body that was started over) is cut, so the
+  // file holds exactly the bytes counted, and hashed.
+  if (!::SetFilePointerEx(file, position, nullptr, FILE_BEGIN) || !::SetEndOfFile(file)) {
+    note.failure = LastErrorAt(L"file not positioned");
     offset = 0;
     return false;
   }
 
   for (;;) {
+    char* buffer = hasher != nullptr ? hasher->NextBuffer() : plainBuffer;
     // A read may return less than the piece (what the transport has at
     // that moment): the piece is filled before it is written.
     uint32_t filled = 0;
@@ -104,15 +164,26 @@ bool DownloadAttempt(StatusThrottle& status, HANDLE file, const std::string& url
         note.failure = LastErrorAt(L"write failed");
         return false;
       }
+      if (hasher != nullptr) hasher->Hash(filled);
       offset += filled;
       status.Progress(ProgressText(offset, total));
     }
     if (!readOk) return false;
     if (ended) {
-      if (total == kUnknownTotal) note.failure = L"the server sent no length: the file cannot be known complete";
-      return total != kUnknownTotal && static_cast<int64_t>(offset) == total;
+      if (total == kUnknownTotal) {
+        if (hasher != nullptr) return true;
+        note.failure = L"the server sent no length: the file cannot be known complete";
+        return false;
+      }
+      return static_cast<int64_t>(offset) == total;
     }
   }
+}
+
+// Whether the file has the pinned hash.
+bool HashMatches(const std::wstring& path, const PayloadPin& pin) {
+  const auto digest = win::HashFile(path);
+  return digest && std::equal(digest->begin(), digest->end(), pin.digest.begin());
 }
 
 }  // namespace
@@ -134,23 +205,55 @@ BOOL CopyFromBesideExecutable(const std::string& name, const std::wstring& desti
   return LongPathCopy(win::ExecutableFolder() + L"\\" + *wideName, destination);
 }
 
-int DownloadToFile(Reporter& context, const std::wstring& destination, const std::string& url) {
-  DeleteOldFile(destination);
+int DownloadToFile(Reporter& context, const std::wstring& destination, const std::string& url,
+                   const PayloadPin& pin) {
   const std::wstring wideUrl = Utf8ToWide(url).value_or(L"?");
+  if (pin.kind == PayloadPin::Kind::kMalformed) {
+    // A pin that cannot be checked must not pass as none.
+    const std::wstring name = FileNameOf(destination);
+    win::Log(L"download " + wideUrl + L" to " + destination + L": not started, the pin \"" + pin.text +
+             L"\" is not valid");
+    SendAuditTrace("invalid payload pin:" + Narrow(name));
+    context.Ask(L"The pin of " + name + L" in this installer is not valid (it must be \"sha256:\" and 64 "
+                L"hexadecimal digits), so nothing was downloaded: " + pin.text,
+                MB_OK);
+    return 0;
+  }
+  DeleteOldFile(destination);
   if (StartsWithNoCase(url, "file:")) {
     const bool copied = CopyFromBesideExecutable(url.substr(5), destination) != FALSE;
-    win::Log(L"copy " + wideUrl + L" to " + destination +
-             (copied ? std::wstring(L": done") : L": " + win::ErrorText(::GetLastError())));
-    return copied ? 1 : 0;
+    const std::wstring what = L"copy " + wideUrl + L" to " + destination;
+    win::Log(what + (copied ? std::wstring(L": done") : L": " + win::ErrorText(::GetLastError())));
+    if (!copied) return 0;
+    if (!pin.pinned()) {
+      win::Log(what + L": unverified (no pin)");
+      return 1;
+    }
+    const auto digest = win::HashFile(destination);
+    return CheckPayload(context, destination, pin, digest, digest ? 0 : static_cast<long>(::GetLastError()), what);
   }
-  // An offline layout folder may hold it already.
-  const std::wstring local = LocalPayloadFor(url, nullptr);
+  // An offline layout folder may hold it already: a pinned file counts
+  // only when the copy taken has the pinned hash.
+  std::function<bool(const std::wstring&)> matchesPin;
+  if (pin.pinned()) matchesPin = [&pin](const std::wstring& path) { return HashMatches(path, pin); };
+  const std::wstring local = LocalPayloadFor(url, matchesPin);
   if (!local.empty()) {
-    if (LongPathCopy(local, destination)) return 1;
-    win::Log(L"copy " + local + L" to " + destination + L": " + win::ErrorText(::GetLastError()) +
-             L"; downloading instead");
+    const std::wstring what = L"copy " + local + L" to " + destination;
+    if (!LongPathCopy(local, destination)) {
+      win::Log(what + L": " + win::ErrorText(::GetLastError()) + L"; downloading instead");
+    } else if (!pin.pinned()) {
+      win::Log(what + L": unverified (no pin)");
+      return 1;
+    } else if (HashMatches(destination, pin)) {
+      win::Log(what + L": verified " + PinText(pin.digest));
+      return 1;
+    } else {
+      win::Log(what + L": the copy does not have the pinned hash; downloading instead");
+      DeleteOldFile(destination);
+    }
   }
-  win::Log(L"download " + wideUrl + L" to " + destination);
+  const std::wstring what = L"download " + wideUrl + L" to " + destination;
+  win::Log(what);
 
   win::UniqueHandle file(::CreateFileW(win::LongPath(destination).c_str(), GENERIC_READ | GENERIC_WRITE,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
@@ -162,7 +265,20 @@ int DownloadToFile(Reporter& context, const std::wstring& destination, const std
     return 0;
   }
 
-  std::unique_ptr<char[]> buffer(new char[kDownloadPiece]);
+  // A pinned download's pieces go through the hasher's buffers; an
+  // unpinned one needs only the one.
+  std::unique_ptr<PieceHasher> hasher;
+  std::unique_ptr<char[]> buffer;
+  if (pin.pinned()) {
+    hasher = std::make_unique<PieceHasher>(kDownloadPiece);
+    if (!hasher->ok()) {
+      // Nothing could be verified: not worth a byte of the transfer.
+      file.reset();
+      return CheckPayload(context, destination, pin, std::nullopt, hasher->status(), what);
+    }
+  } else {
+    buffer.reset(new char[kDownloadPiece]);
+  }
   uint64_t offset = 0;
   // The row shows the download's progress at a human rate; every write is a
   // round trip to the window's thread. The last text always goes out.
@@ -177,13 +293,23 @@ int DownloadToFile(Reporter& context, const std::wstring& destination, const std
       ::Sleep(pause);
       pause = pause > UINT32_MAX / 2 ? UINT32_MAX : pause * 2;
     }
+    // The hash covers exactly the bytes the file holds: an attempt that
+    // started the file over starts the hash over.
+    if (hasher && hasher->bytes() != offset) hasher->Restart();
     AttemptNote note;
-    const bool complete = DownloadAttempt(status, file.get(), url, offset, buffer.get(), note);
+    const bool complete = DownloadAttempt(status, file.get(), url, offset, buffer.get(), hasher.get(), note);
     status.Flush();
     win::Log(L"download attempt " + std::to_wstring(attempt + 1) + L": HTTP status " + std::to_wstring(note.status) +
              L", " + std::to_wstring(offset) + L" bytes" + (complete ? L", complete" : L"") +
              (note.failure.empty() ? L"" : L", " + note.failure));
-    if (complete) return 1;
+    if (!complete) continue;
+    if (!hasher) {
+      win::Log(what + L": unverified (no pin)");
+      return 1;
+    }
+    const auto digest = hasher->Finish();
+    file.reset();  // closed before a mismatch deletes it
+    return CheckPayload(context, destination, pin, digest, hasher->status(), what);
   }
   win::Log(L"download failed after " + std::to_wstring(kDownloadAttempts) + L" attempts: " + wideUrl);
   return 0;

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "core/payload_pin.h"
 #include "net/http_connection.h"
 #include "net/reporter.h"
 
@@ -19,8 +20,16 @@ inline constexpr uint32_t kDownloadPiece = 64 * 1024;
 
 // 1 when the whole file arrived, else 0 (the partial file stays; the
 // caller reports the failure). Only a destination that cannot be created
-// is reported here.
-int DownloadToFile(Reporter& context, const std::wstring& destination, const std::string& url);
+// and a pin that fails are reported here.
+//
+// With a pin the file (downloaded or copied) must hash to it: each piece is
+// hashed as it is written, across resumed attempts, and a transfer with no
+// length is complete once the body ends. A file that does not match is
+// deleted, the mismatch is shown, traced and logged, and the result is 0;
+// a malformed pin downloads nothing. Without a pin the file is logged as
+// unverified.
+int DownloadToFile(Reporter& context, const std::wstring& destination, const std::string& url,
+                   const PayloadPin& pin);
 
 // An opened GET request for the link, or null.
 ConnectionPtr OpenUrlConnection(const std::string& url);

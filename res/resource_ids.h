@@ -20,6 +20,16 @@
 #define kStrLicence 144
 #define kStrSql2012x86Link 145
 #define kStrAuditEndpoint 146
+// SHA-256 pins of the download links: "sha256:" and 64 hexadecimal digits
+// that the downloaded (or copied) file must hash to before it is extracted
+// or started. Empty (the shipped default): no pin, the file is unverified.
+#define kStrPackagePin 147
+#define kStrDotNetPin 148
+#define kStrSql64Pin 149
+#define kStrSql86Pin 150
+#define kStrSql2012Pin 151
+#define kStrUpgradePin 152
+#define kStrSql2012x86Pin 153
 
 // Icons and bitmaps.
 #define IDI_APPLICATION_ICON 128

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <bcrypt.h>
 #include <ole2.h>
 
 #include <utility>
@@ -116,6 +117,23 @@ struct MemoryDcTraits {
   static void close(type h) noexcept { ::DeleteDC(h); }
 };
 using UniqueMemoryDc = Unique<MemoryDcTraits>;
+
+// CNG: an algorithm provider and a hash object made from it.
+struct CngAlgorithmTraits {
+  using type = BCRYPT_ALG_HANDLE;
+  static type invalid() noexcept { return nullptr; }
+  static bool valid(type h) noexcept { return h != nullptr; }
+  static void close(type h) noexcept { ::BCryptCloseAlgorithmProvider(h, 0); }
+};
+using UniqueCngAlgorithm = Unique<CngAlgorithmTraits>;
+
+struct CngHashTraits {
+  using type = BCRYPT_HASH_HANDLE;
+  static type invalid() noexcept { return nullptr; }
+  static bool valid(type h) noexcept { return h != nullptr; }
+  static void close(type h) noexcept { ::BCryptDestroyHash(h); }
+};
+using UniqueCngHash = Unique<CngHashTraits>;
 
 // A window's device context (or the screen's, for a null window), released
 // at the end of the scope.

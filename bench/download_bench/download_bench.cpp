@@ -1,9 +1,10 @@
 // Downloads one link with DownloadToFile and reports the time it took and
 // the peak working set, so a run shows the speed and that memory stays flat.
-//   download_bench.exe URL DESTINATION [quiet|list]
+//   download_bench.exe URL DESTINATION [quiet|list] [sha256:HEX]
 // "quiet" (the default) counts the progress texts and shows nothing; "list"
 // runs the download on a worker thread and writes each progress text into
-// a task list that this thread pumps, as the commit page does.
+// a task list that this thread pumps, as the commit page does. With a pin
+// the download is verified against it as a pinned payload is.
 #include <windows.h>
 #include <psapi.h>
 
@@ -11,6 +12,7 @@
 #include <cwchar>
 #include <string>
 
+#include "core/payload_pin.h"
 #include "core/text_convert.h"
 #include "net/download.h"
 #include "support/bench_list.h"
@@ -22,26 +24,37 @@ struct DownloadRun {
   bench::BenchContext context;
   const wchar_t* destination;
   std::string url;
+  kestrel::PayloadPin pin;
   int ok = 0;
 };
 
 DWORD WINAPI DownloadWorker(void* parameter) {
   auto* run = static_cast<DownloadRun*>(parameter);
-  run->ok = kestrel::DownloadToFile(run->context, run->destination, run->url);
+  run->ok = kestrel::DownloadToFile(run->context, run->destination, run->url, run->pin);
   return 0;
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  const bool withList = argc == 4 && std::wcscmp(argv[3], L"list") == 0;
-  if ((argc != 3 && argc != 4) || (argc == 4 && !withList && std::wcscmp(argv[3], L"quiet") != 0)) {
-    std::fprintf(stderr, "usage: download_bench URL DESTINATION [quiet|list]\n");
+  bool withList = false, usage = argc < 3;
+  DownloadRun run;
+  for (int i = 3; i < argc && !usage; ++i) {
+    if (std::wcscmp(argv[i], L"list") == 0) {
+      withList = true;
+    } else if (std::wcsncmp(argv[i], L"sha256:", 7) == 0) {
+      run.pin = kestrel::ParsePayloadPin(argv[i]);
+      usage = !run.pin.pinned();
+    } else {
+      usage = std::wcscmp(argv[i], L"quiet") != 0;
+    }
+  }
+  if (usage) {
+    std::fprintf(stderr, "usage: download_bench URL DESTINATION [quiet|list] [sha256:HEX]\n");
     return 2;
   }
   auto url = kestrel::WideToUtf8(argv[1]);
   if (!url) return 2;
-  DownloadRun run;
   run.destination = argv[2];
   run.url = *url;
   HWND host = nullptr;

@@ -2,7 +2,8 @@
 # Downloads a 1 GiB file from the loopback test server, in the same run:
 # with the platform's floor (floor_bench download: bare WinHTTP, 64 KiB
 # reads, nothing else), with DownloadToFile counting its progress texts,
-# with DownloadToFile writing them into a task list on another thread as
+# with DownloadToFile as a pinned payload (hashed and checked), with
+# DownloadToFile writing them into a task list on another thread as
 # during an installation, and with curl. Prints the ratios to the floor and
 # to curl, and the peak working set.
 # Needs the win64-test build and the fixtures (scripts/test builds both).
@@ -55,6 +56,19 @@ echo "DownloadToFile: $line"
 kestrel_s=$(sed -n 's/.*seconds=\([0-9.]*\).*/\1/p' <<<"$line")
 cmp -s "$work/www/big.bin" "$work/kestrel.bin" && echo "DownloadToFile: content matches" || { echo "DownloadToFile: content DIFFERS"; exit 1; }
 rm -f "$work/kestrel.bin"
+
+# The same file as a pinned payload: every piece hashed on the second core
+# as it is written, the file checked against its pin.
+pin=sha256:$(sha256sum "$work/www/big.bin" | cut -d' ' -f1)
+line=$(wine "$bench_exe" "$url" "Z:${work//\//\\}\\kestrel-pinned.bin" quiet "$pin" | tr -d '\r')
+echo "DownloadToFile, pinned: $line"
+pinned_s=$(sed -n 's/.*seconds=\([0-9.]*\).*/\1/p' <<<"$line")
+grep -q 'result=1' <<<"$line" || { echo "DownloadToFile, pinned: not verified"; exit 1; }
+cmp -s "$work/www/big.bin" "$work/kestrel-pinned.bin" || { echo "DownloadToFile, pinned: content DIFFERS"; exit 1; }
+rm -f "$work/kestrel-pinned.bin"
+awk -v p="$pinned_s" -v k="$kestrel_s" 'BEGIN {
+  printf "pinned / unpinned = %.2f\n", p / k
+  printf "RESULT download-pinned kestrel_s=%.3f reference_s=%.3f ratio=%.2f\n", p, k, p / k }'
 
 curl_s=$(curl -s -o "$work/curl.bin" -w '%{time_total}' "$url")
 echo "curl: seconds=$curl_s"

@@ -370,6 +370,16 @@ TEST_F(UnattendedJourney, LayoutThenAnInstallationFromItWithoutTheNetwork) {
   EXPECT_EQ(stray.code, 1603u) << stray.log;
   EXPECT_TRUE(HasLine(stray.log, "netfull.exe is not used (no pin")) << stray.log;
 
+  // The copy in the folder, stamped with the pins of what it holds except
+  // the SQL Server package this Windows uses: the pinned payloads are
+  // taken from beside it once their hash matches, the unpinned one only
+  // because /source names the folder.
+  std::wstring pins;
+  for (const auto& [link, name] : std::vector<std::pair<int, std::wstring>>{
+           {129, L"build4129.zip"}, {130, L"netfull.exe"}, {135, L"sql86.zip"}, {137, L"sql2012.zip"},
+           {143, L"upgrade.zip"}, {145, L"sql2012_32.zip"}})
+    pins += L" --pin \"" + std::to_wstring(link) + L"=" + layout + L"\\" + name + L"\"";
+  ASSERT_TRUE(kt::Stamp(copy, pins));
   const QuietRun offline =
       RunQuietly(machine_, L"/quiet ACCEPTLICENSE=1 /source \"" + layout + L"\"", L"offline.log", copy);
   ASSERT_TRUE(offline.ended);
@@ -380,6 +390,10 @@ TEST_F(UnattendedJourney, LayoutThenAnInstallationFromItWithoutTheNetwork) {
   EXPECT_EQ(machine_.config().LogLines().back(), L"DeployCfgCmd initdb true localhost\\MARROWFIELD # default");
   EXPECT_EQ(EntryText(L"DisplayVersion"), L"6.11.0");
   EXPECT_TRUE(HasLine(offline.log, "build4129.zip: taken from")) << offline.log;
+  EXPECT_TRUE(HasLine(offline.log, "(its hash matches the pin)")) << offline.log;
+  EXPECT_TRUE(HasLine(offline.log, ": verified sha256:")) << offline.log;
+  EXPECT_TRUE(HasLine(offline.log, "sql64.zip: taken from")) << offline.log;
+  EXPECT_TRUE(HasLine(offline.log, "(unverified: no pin)")) << offline.log;
   EXPECT_FALSE(HasLine(offline.log, "download http")) << "nothing came over the network";
 }
 

@@ -25,6 +25,13 @@ class StampedCopy {
     kt::RemoveTree(folder_);
   }
   bool ok() const { return stamped_ && module_; }
+  // Stamps the copy again; false when the stamper refused.
+  bool Stamp(const std::wstring& options) {
+    module_.reset();
+    const bool stamped = kt::Stamp(path_, options);
+    module_.reset(::LoadLibraryExW(path_.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+    return stamped && module_;
+  }
   HMODULE module() const { return module_.get(); }
   const std::wstring& folder() const { return folder_; }
 
@@ -120,6 +127,60 @@ TEST(BuiltInStrings, LicenceSources) {
     EXPECT_EQ(LoadLicenceTextFrom(copy.module()), L"{\\rtf1 Partner terms}") << "BRANDING 144 wins";
   }
   kt::RemoveTree(folder);
+}
+
+// Pins: from a file, as given, taken away; and a link with a pin moves
+// only together with its pin.
+TEST(StampPins, PinsAndMovedLinks) {
+  StampedCopy copy(L"");
+  ASSERT_TRUE(copy.ok());
+  for (UINT link : {kStrPackageLink, kStrDotNetLink, kStrSql64Link, kStrSql86Link, kStrSql2012Link, kStrUpgradeLink,
+                    kStrSql2012x86Link})
+    EXPECT_EQ(LoadLinkPinFrom(copy.module(), link).kind, PayloadPin::Kind::kNone) << "shipped without pins: " << link;
+
+  const std::wstring abc = L"sha256:ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+  const std::wstring file = copy.folder() + L"\\abc.bin";
+  ASSERT_TRUE(kt::WriteFileBytes(file, "abc"));
+  ASSERT_TRUE(copy.Stamp(L"--pin 129=\"" + file + L"\" --pin 143=SHA256:" +
+                         std::wstring(L"BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD")));
+  EXPECT_EQ(LoadBuiltInStringFrom(copy.module(), kStrPackagePin), abc) << "the file's hash";
+  EXPECT_EQ(LoadBuiltInStringFrom(copy.module(), kStrUpgradePin), abc) << "written in lowercase";
+  EXPECT_TRUE(LoadLinkPinFrom(copy.module(), kStrPackageLink).pinned());
+
+  const struct {
+    const char* name;
+    std::wstring options;
+    bool accepted;
+  } refused[] = {
+      {"moved without its pin", L"--string 129=https://elsewhere.example/p.zip", false},
+      {"unterminated, without its pin", L"--string-unterminated 143=https://elsewhere.example/u.zip", false},
+      {"override removed, without its pin", L"--remove 129", false},
+      {"a pin for no link", L"--pin 138=sha256:" + abc.substr(7), false},
+      {"not a pin", L"--pin 130=sha256:ba78", false},
+      {"a file that cannot be read", L"--pin 130=\"" + copy.folder() + L"\\missing.bin\"", false},
+      {"two pins for one link", L"--pin 130=\"" + file + L"\" --no-pin 130", false},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.name);
+    EXPECT_FALSE(copy.Stamp(c.options));
+    EXPECT_EQ(LoadBuiltInStringFrom(copy.module(), kStrPackageLink),
+              L"https://releases.vantoris.example/QRE/zip/build4129.zip")
+        << "nothing changed";
+    EXPECT_EQ(LoadBuiltInStringFrom(copy.module(), kStrPackagePin), abc);
+    EXPECT_EQ(LoadLinkPinFrom(copy.module(), kStrDotNetLink).kind, PayloadPin::Kind::kNone);
+  }
+
+  // Moved with a new pin, and with none.
+  const std::wstring other = PinText(Sha256Digest{1, 2, 3});
+  ASSERT_TRUE(copy.Stamp(L"--string 129=https://elsewhere.example/p.zip --pin 129=" + other));
+  EXPECT_EQ(LoadBuiltInStringFrom(copy.module(), kStrPackageLink), L"https://elsewhere.example/p.zip");
+  EXPECT_EQ(LoadBuiltInStringFrom(copy.module(), kStrPackagePin), other);
+  ASSERT_TRUE(copy.Stamp(L"--string 143=https://elsewhere.example/u.zip --no-pin 143"));
+  EXPECT_EQ(LoadBuiltInStringFrom(copy.module(), kStrUpgradeLink), L"https://elsewhere.example/u.zip");
+  EXPECT_EQ(LoadLinkPinFrom(copy.module(), kStrUpgradeLink).kind, PayloadPin::Kind::kNone);
+  // A link without a pin moves as ever.
+  ASSERT_TRUE(copy.Stamp(L"--string 130=https://elsewhere.example/netfull.exe --no-pin 134"));
+  EXPECT_EQ(LoadBuiltInStringFrom(copy.module(), kStrDotNetLink), L"https://elsewhere.example/netfull.exe");
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <thread>
 
+#include "core/payload_pin.h"
+#include "core/text_convert.h"
 #include "net/audit_trace.h"
 #include "net/download.h"
 #include "net/download_text.h"
@@ -13,10 +15,28 @@
 #include "support/recording_context.h"
 #include "support/test_support.h"
 #include "win/module.h"
+#include "win/run_log.h"
+#include "win/sha256.h"
 
 namespace {
 
-using kestrel::DownloadToFile;
+using kestrel::PayloadPin;
+
+// Downloads without a pin; the pinned ones say so.
+int DownloadToFile(kestrel::Reporter& context, const std::wstring& destination, const std::string& url) {
+  return kestrel::DownloadToFile(context, destination, url, {});
+}
+
+PayloadPin PinOf(const std::string& bytes) {
+  win::Sha256 sha;
+  PayloadPin pin;
+  auto digest = sha.ok() && sha.Add(bytes.data(), bytes.size()) ? sha.Finish() : std::nullopt;
+  if (!digest) return pin;
+  pin.kind = PayloadPin::Kind::kSha256;
+  pin.digest = *digest;
+  pin.text = kestrel::PinText(*digest);
+  return pin;
+}
 
 
 // Compares without printing megabytes of binary on a mismatch.
@@ -234,6 +254,131 @@ TEST_F(Download, LongDestinationPath) {
   ASSERT_EQ(DownloadToFile(context_, dest, server_->HttpUrl("/h.bin")), 1)
       << (context_.questions().empty() ? std::string() : testing::PrintToString(context_.questions()[0].text));
   EXPECT_TRUE(SameBytes(kt::ReadFileBytes(win::LongPath(dest)), bytes));
+}
+
+// Pinned payloads: each piece is hashed as it is written, the hash follows
+// the file through resumed and restarted attempts, and only a file that
+// matches its pin stays.
+class PinnedDownload : public Download {
+ protected:
+  void SetUp() override {
+    Download::SetUp();
+    // A log of each test's own, outside the folder the next test clears:
+    // the log stays open until another one is opened.
+    const std::string name = testing::UnitTest::GetInstance()->current_test_info()->name();
+    log_ = L"C:\\ktest\\download-" + std::wstring(name.begin(), name.end()) + L".log";
+    ASSERT_TRUE(win::OpenRunLog(log_));
+  }
+  std::vector<std::string> LogLines(const std::string& text) const {
+    return kt::LinesContaining(kt::ReadFileBytes(log_), text);
+  }
+  std::wstring log_;
+};
+
+TEST_F(PinnedDownload, AFileThatMatchesItsPinIsKept) {
+  const std::string bytes = Put("p.bin", 300000, 11);
+  const PayloadPin pin = PinOf(bytes);
+  ASSERT_TRUE(pin.pinned());
+  const std::string pinText = kestrel::WideToUtf8(pin.text).value_or("");
+  const struct {
+    const char* path;
+    size_t requests;
+  } cases[] = {
+      {"/p.bin", 1},
+      // Resumed with a range: the hash goes on from the bytes it has.
+      {"/fault/cut-once=100000/p.bin", 2},
+      // Started over from byte 0 twice: the hash starts over with the file.
+      {"/fault/cut=90000,ignore-range,times=2/p.bin", 3},
+      // No length, or a chunked body: complete at the end of the body once
+      // the hash matches.
+      {"/fault/no-length/p.bin", 1},
+      {"/fault/chunked/p.bin", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    kt::RecordingContext context;
+    context.settings.downloadRetryPauseMs = 0;
+    const std::string before = server_->Log();
+    const size_t verifiedBefore = LogLines("verified " + pinText).size();
+    EXPECT_EQ(kestrel::DownloadToFile(context, dest_, server_->HttpUrl(c.path), pin), 1);
+    EXPECT_TRUE(SameBytes(Received(), bytes));
+    EXPECT_EQ(kt::LinesContaining(server_->Log().substr(before.size()), "GET ").size(), c.requests);
+    EXPECT_TRUE(context.questions().empty());
+    EXPECT_EQ(LogLines("verified " + pinText).size(), verifiedBefore + 1);
+  }
+  EXPECT_TRUE(LogLines("unverified").empty());
+}
+
+TEST_F(PinnedDownload, AFileThatDoesNotMatchIsDeletedAndReported) {
+  const std::string bytes = Put("wrong.bin", 200000, 12);
+  PayloadPin pin = PinOf("what the maker built");
+  const std::wstring expected = pin.text, received = PinOf(bytes).text;
+  for (const char* path : {"/wrong.bin", "/fault/no-length/wrong.bin", "/fault/cut-once=50000/wrong.bin"}) {
+    SCOPED_TRACE(path);
+    kt::RecordingContext context;
+    context.settings.downloadRetryPauseMs = 0;
+    const auto tracesBefore = kestrel::SentAuditTraces().size();
+    const std::string before = server_->Log();
+    EXPECT_EQ(kestrel::DownloadToFile(context, dest_, server_->HttpUrl(path), pin), 0);
+    EXPECT_FALSE(kt::Exists(dest_)) << "the file is gone";
+    const auto questions = context.questions();
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0].text, L"Verification of file.bin failed: the file is not the one this installer expects, "
+                                 L"so it was deleted and nothing was started.\nExpected " +
+                                     expected + L"\nReceived " + received);
+    EXPECT_EQ(questions[0].type & MB_TYPEMASK, static_cast<UINT>(MB_OK));
+    const auto traces = kestrel::SentAuditTraces();
+    ASSERT_EQ(traces.size(), tracesBefore + 1);
+    EXPECT_EQ(traces.back(), "payload mismatch:file.bin expected " + kestrel::WideToUtf8(expected).value_or("") +
+                                 " received " + kestrel::WideToUtf8(received).value_or(""));
+    // A whole body that hashes wrong is not fetched again.
+    const size_t requests = kt::LinesContaining(server_->Log().substr(before.size()), "GET ").size();
+    EXPECT_EQ(requests, std::string(path).find("cut-once") != std::string::npos ? 2u : 1u);
+  }
+  EXPECT_EQ(LogLines("sha256 mismatch, expected " + kestrel::WideToUtf8(expected).value_or("") + ", received " +
+                     kestrel::WideToUtf8(received).value_or("") + "; file deleted")
+                .size(),
+            3u);
+}
+
+TEST_F(PinnedDownload, AnUnpinnedFileIsKeptAndLoggedAsUnverified) {
+  const std::string bytes = Put("u.bin", 70000, 13);
+  ASSERT_EQ(DownloadToFile(context_, dest_, server_->HttpUrl("/u.bin")), 1);
+  EXPECT_TRUE(SameBytes(Received(), bytes));
+  EXPECT_EQ(LogLines("unverified (no pin)").size(), 1u);
+  EXPECT_TRUE(LogLines(": verified").empty());
+}
+
+TEST_F(PinnedDownload, AMalformedPinDownloadsNothing) {
+  Put("m.bin", 1000, 14);
+  ASSERT_TRUE(kt::WriteFileBytes(dest_, "from an earlier run"));
+  const PayloadPin pin = kestrel::ParsePayloadPin(L"sha256:1234");
+  const auto tracesBefore = kestrel::SentAuditTraces().size();
+  EXPECT_EQ(kestrel::DownloadToFile(context_, dest_, server_->HttpUrl("/m.bin"), pin), 0);
+  EXPECT_TRUE(kt::LinesContaining(server_->Log(), "GET ").empty());
+  const auto questions = context_.questions();
+  ASSERT_EQ(questions.size(), 1u);
+  EXPECT_EQ(questions[0].text, L"The pin of file.bin in this installer is not valid (it must be \"sha256:\" and 64 "
+                               L"hexadecimal digits), so nothing was downloaded: sha256:1234");
+  const auto traces = kestrel::SentAuditTraces();
+  ASSERT_EQ(traces.size(), tracesBefore + 1);
+  EXPECT_EQ(traces.back(), "invalid payload pin:file.bin");
+}
+
+TEST_F(PinnedDownload, ACopiedFileIsCheckedToo) {
+  const std::wstring source = win::ExecutableFolder() + L"\\kt-pinned-link.bin";
+  const std::string bytes = kt::PatternBytes(150000, 15);
+  ASSERT_TRUE(kt::WriteFileBytes(source, bytes));
+  EXPECT_EQ(kestrel::DownloadToFile(context_, dest_, "file:kt-pinned-link.bin", PinOf(bytes)), 1);
+  EXPECT_TRUE(SameBytes(Received(), bytes));
+  EXPECT_TRUE(context_.questions().empty());
+
+  EXPECT_EQ(kestrel::DownloadToFile(context_, dest_, "file:kt-pinned-link.bin", PinOf("another file")), 0);
+  EXPECT_FALSE(kt::Exists(dest_));
+  ASSERT_EQ(context_.questions().size(), 1u);
+  EXPECT_EQ(context_.questions()[0].text.rfind(L"Verification of file.bin failed:", 0), 0u);
+  EXPECT_EQ(LogLines("copy file:kt-pinned-link.bin").size(), 4u) << "copied, verified; copied, mismatch";
+  ::DeleteFileW(source.c_str());
 }
 
 class DownloadThroughProxy : public Download {};

@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <regex>
 
 #include "core/installer_state.h"
+#include "core/payload_pin.h"
 #include "core/text_convert.h"
 #include "engine/product_package.h"
 #include "res/resource_ids.h"
@@ -22,6 +24,7 @@
 #include "tests/support/zip_test_support.h"
 #include "win/folder_walk.h"
 #include "win/registry.h"
+#include "win/sha256.h"
 #include "win/shell.h"
 
 namespace {
@@ -71,7 +74,8 @@ class PackageServer : public testing::Test {
     upgrade_ = kt::ProductTree("6.11.0", {{"VantorisCloudMonitor.exe", kt::ReadFileBytes(kt::kFakeToolExe)},
                                           {"bin/new.dll", "new in 6.11"},
                                           {"root/web.config", "<configuration>6.11</configuration>"}});
-    ASSERT_TRUE(server_->AddFile("/QRE/zip/build4129.zip", kt::PackageArchive(release_)));
+    releaseZip_ = kt::PackageArchive(release_);
+    ASSERT_TRUE(server_->AddFile("/QRE/zip/build4129.zip", releaseZip_));
     ASSERT_TRUE(server_->AddFile("/QRE/upgrade.zip", kt::PackageArchive(upgrade_)));
     ASSERT_TRUE(server_->AddFile("/QRE/empty.zip", kestrel::ziptest::BuildZipBytes({})));
   }
@@ -102,11 +106,20 @@ class PackageServer : public testing::Test {
 
   static kt::TestServer* server_;
   static kt::PackageTree release_, upgrade_;
+  static std::string releaseZip_;
   kt::InstallerKeyScope registry_;
   std::wstring root_;
 };
 kt::TestServer* PackageServer::server_ = nullptr;
 kt::PackageTree PackageServer::release_, PackageServer::upgrade_;
+std::string PackageServer::releaseZip_;
+
+// The pin of these bytes, as a partner stamps it.
+std::wstring PinOfBytes(const std::string& bytes) {
+  win::Sha256 sha;
+  auto digest = sha.Add(bytes.data(), bytes.size()) ? sha.Finish() : std::nullopt;
+  return digest ? PinText(*digest) : L"<no hash>";
+}
 
 class PackageInstall : public PackageServer {
  protected:
@@ -287,6 +300,65 @@ TEST_F(PackageInstall, ARenameThatFailsNamesItsErrorAndBothFolders) {
   EXPECT_EQ(run.traces, std::vector<std::string>{"Failed to commit installation package"});
   EXPECT_EQ(InstallerText(kValueLastInstallPath), folder_);
   EXPECT_EQ(InstallerText(kValueInstallDir), L"<missing or not REG_SZ>");
+}
+
+// The package is checked against the pin stamped beside its link before
+// anything is extracted, and the configuration tool runs only from a
+// package that matched.
+TEST_F(PackageInstall, APinnedPackageIsInstalledOnlyWhenItMatches) {
+  const std::wstring right = PinOfBytes(releaseZip_), wrong = PinOfBytes("another package");
+  const struct {
+    const char* name;
+    std::string path;
+    std::wstring pin;  // empty: none stamped
+    bool installed;
+    const char* logged;
+  } cases[] = {
+      {"matches", "/QRE/zip/build4129.zip", right, true, "verified sha256:"},
+      {"matches, served without a length", "/fault/no-length/QRE/zip/build4129.zip", right, true,
+       "verified sha256:"},
+      {"no pin", "/QRE/zip/build4129.zip", L"", true, "unverified (no pin)"},
+      {"does not match", "/QRE/zip/build4129.zip", wrong, false, "sha256 mismatch"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    kt::InstallerKeyScope registry;  // each case starts without the values of the one before
+    kt::FakeTool config(root_ + L"\\tools", L"DeployCfgCmd.exe");
+    std::map<unsigned, std::wstring> strings = {{kStrPackageLink, kt::Widen(server_->HttpUrl(c.path))},
+                                                {kStrProductFolder, kProduct}};
+    if (!c.pin.empty()) strings[kStrPackagePin] = c.pin;
+    const std::wstring host = kt::StampedTaskHost(root_, strings);
+    ASSERT_FALSE(host.empty());
+    const std::wstring log = root_ + L"\\run.log";
+    const kt::TaskHostRun run = Install(host, L"--log \"" + log + L"\" INSTALLQRE INITIIS");
+    EXPECT_FALSE(kt::LinesContaining(kt::ReadFileBytes(log), c.logged).empty()) << kt::ReadFileBytes(log);
+    if (c.installed) {
+      ASSERT_EQ(run.results.size(), 2u) << run.output << testing::PrintToString(run.questionTexts());
+      EXPECT_EQ(run.result(), 1);
+      ExpectTree(installDir_, release_);
+      EXPECT_EQ(config.LogLines(), std::vector<std::wstring>{L"DeployCfgCmd configapp"});
+      EXPECT_TRUE(run.questions.empty()) << testing::PrintToString(run.questionTexts());
+    } else {
+      ASSERT_EQ(run.results.size(), 1u) << "nothing runs after the failed task";
+      EXPECT_EQ(run.result(), 0);
+      EXPECT_EQ(run.questionTexts(),
+                (std::vector<std::wstring>{L"Verification of qre.zip failed: the file is not the one this installer "
+                                           L"expects, so it was deleted and nothing was started.\nExpected " +
+                                               wrong + L"\nReceived " + right,
+                                           L"Failed to download product installation package"}));
+      EXPECT_EQ(run.traces, (std::vector<std::string>{"payload mismatch:qre.zip expected " + WideToUtf8(wrong).value_or("") +
+                                                          " received " + WideToUtf8(right).value_or(""),
+                                                      "Failed to download product installation package"}));
+      EXPECT_FALSE(kt::Exists(DownloadFolder() + L"\\qre.zip")) << "the package is gone";
+      EXPECT_FALSE(kt::Exists(installDir_)) << "nothing extracted";
+      EXPECT_FALSE(kt::Exists(folder_ + L"\\" + kStagingFolderName));
+      EXPECT_TRUE(config.LogLines().empty()) << "the configuration tool never ran";
+      EXPECT_EQ(InstallerText(kValueInstallDir), L"<missing or not REG_SZ>");
+    }
+    kt::RemoveTree(installDir_);
+    kt::RemoveProductRegistration();
+    ::DeleteFileW((DownloadFolder() + L"\\qre.zip").c_str());
+  }
 }
 
 // An installed copy of the release, patched with the upgrade.

@@ -267,7 +267,7 @@ TEST_F(ProxyDialog, CredentialsTypedForTheSystemProxyReachIt) {
   kt::RecordingContext context;
   context.settings.downloadRetryPauseMs = 0;
   const std::wstring dest = folder + L"\\c.out";
-  ASSERT_EQ(kestrel::DownloadToFile(context, dest, server.HttpUrl("/c.bin")), 1) << guarded.Log();
+  ASSERT_EQ(kestrel::DownloadToFile(context, dest, server.HttpUrl("/c.bin"), kestrel::PayloadPin{}), 1) << guarded.Log();
   EXPECT_EQ(kt::ReadFileBytes(dest), bytes);
   EXPECT_FALSE(kt::LinesContaining(guarded.Log(), "auth=ok result=forwarded").empty()) << guarded.Log();
   kestrel::ForgetSystemProxies();

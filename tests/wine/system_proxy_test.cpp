@@ -62,7 +62,7 @@ class SystemProxy : public testing::Test {
   std::string Route(const std::string& url) {
     const size_t a = a_->Log().size(), b = b_->Log().size();
     ::DeleteFileW(dest_.c_str());
-    if (kestrel::DownloadToFile(context_, dest_, url) != 1 || kt::ReadFileBytes(dest_) != bytes_) return "failed";
+    if (kestrel::DownloadToFile(context_, dest_, url, kestrel::PayloadPin{}) != 1 || kt::ReadFileBytes(dest_) != bytes_) return "failed";
     const bool viaA = a_->Log().size() > a, viaB = b_->Log().size() > b;
     return viaA && viaB ? "both" : viaA ? "a" : viaB ? "b" : "direct";
   }
@@ -225,7 +225,7 @@ TEST_F(SystemProxy, TheRunCredentialsAnswerTheProxyTheSystemNames) {
     kestrel::StoreProxySettings(settings);
     const size_t before = guarded.Log().size();
     ::DeleteFileW(dest_.c_str());
-    EXPECT_EQ(kestrel::DownloadToFile(context_, dest_, LocalUrl()), c.result);
+    EXPECT_EQ(kestrel::DownloadToFile(context_, dest_, LocalUrl(), kestrel::PayloadPin{}), c.result);
     const std::string log = guarded.Log().substr(before);
     EXPECT_FALSE(kt::LinesContaining(log, c.expectedInLog).empty()) << log;
   }

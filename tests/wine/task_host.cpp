@@ -7,7 +7,7 @@
 //                 [--existing-server S --db-user U --db-password P --db-name N]
 //                 [--argument A] [--check-os | --os-version MAJOR.MINOR.SP.TYPE]
 //                 [--unset-env NAME] [--wait-slice-ms N] [--setup-budget N]
-//                 [--retry-pause-ms N]
+//                 [--retry-pause-ms N] [--log FILE]
 //                 KEY [KEY...]
 //
 // The tasks run in turn, sharing one context, until one fails. The report
@@ -25,6 +25,7 @@
 // environment (ProgramFiles(x86): a 32-bit Windows). --wait-slice-ms and
 // --setup-budget shorten the waits for child programs; --retry-pause-ms
 // gives downloads the pauses between attempts (none by default here).
+// --log writes the run's log, as the installer does, into FILE.
 #include <windows.h>
 
 #include <algorithm>
@@ -38,6 +39,7 @@
 #include "engine/task_runner.h"
 #include "net/audit_trace.h"
 #include "support/recording_context.h"
+#include "win/run_log.h"
 
 namespace {
 
@@ -114,6 +116,8 @@ int wmain(int argc, wchar_t** argv) {
       ctx.settings.waitSliceMs = static_cast<uint32_t>(_wtoi(value().c_str()));
     } else if (arg == L"--retry-pause-ms" && hasValue) {
       ctx.settings.downloadRetryPauseMs = static_cast<uint32_t>(_wtoi(value().c_str()));
+    } else if (arg == L"--log" && hasValue) {
+      if (!win::OpenRunLog(value())) fwprintf(stderr, L"task_host: the log cannot be created\n");
     } else if (arg == L"--setup-budget" && hasValue) {
       ctx.settings.setupBudget = std::max(1, _wtoi(value().c_str()));
     } else if (arg.rfind(L"--", 0) == 0) {

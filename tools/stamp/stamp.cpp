@@ -8,6 +8,15 @@
 //     --remove N                    delete BRANDING N
 //     --eula FILE                   EULA 144: the RTF file followed by a zero byte
 //     --licence FILE                BRANDING 144: the UTF-8 RTF file as UTF-16LE text
+//     --pin N=FILE                  the pin of download link N: the SHA-256 of FILE
+//     --pin N=sha256:HEX            the pin of download link N as given (64 hex digits)
+//     --no-pin N                    link N without a pin
+//
+// N of a pin is the link's own number (129, 130, 134, 135, 137, 143, 145);
+// the pin goes into that link's pin string. A link that has a pin is moved
+// (--string, --string-unterminated, --remove) only with --pin N or
+// --no-pin N in the same call: a pin left for the old payload would fail
+// every download of the new one.
 //
 // The executable is changed in place; stamp a copy.
 #include <windows.h>
@@ -16,12 +25,18 @@
 #include <cstring>
 #include <cwchar>
 #include <fstream>
+#include <map>
+#include <set>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "core/builtin_strings.h"
+#include "core/payload_pin.h"
 #include "core/text_convert.h"
 #include "res/resource_ids.h"
+#include "win/handle.h"
+#include "win/sha256.h"
 
 namespace {
 
@@ -69,9 +84,53 @@ bool ParseNumbered(const std::wstring& arg, UINT& number, std::wstring& text) {
 
 int Usage() {
   std::fputws(L"usage: KestrelStamp <exe> [--string N=TEXT] [--string-unterminated N=TEXT] [--remove N]\n"
-              L"                          [--eula FILE] [--licence FILE]\n",
+              L"                          [--eula FILE] [--licence FILE]\n"
+              L"                          [--pin N=FILE] [--pin N=sha256:HEX] [--no-pin N]\n",
               stderr);
   return 2;
+}
+
+bool StartsWithPinPrefix(const std::wstring& text) {
+  return text.size() >= 7 && _wcsnicmp(text.c_str(), L"sha256:", 7) == 0;
+}
+
+// The pin text for --pin N=VALUE: a pin as given, or the hash of a file.
+bool PinOfValue(const std::wstring& value, std::wstring& pinText) {
+  if (StartsWithPinPrefix(value)) {
+    const kestrel::PayloadPin pin = kestrel::ParsePayloadPin(value);
+    if (!pin.pinned()) {
+      std::fwprintf(stderr, L"%ls is not a pin: \"sha256:\" and 64 hexadecimal digits\n", value.c_str());
+      return false;
+    }
+    pinText = kestrel::PinText(pin.digest);
+    return true;
+  }
+  const auto digest = win::HashFile(value);
+  if (!digest) {
+    std::fwprintf(stderr, L"cannot read %ls: %lu\n", value.c_str(), ::GetLastError());
+    return false;
+  }
+  pinText = kestrel::PinText(*digest);
+  return true;
+}
+
+// The links of the executable that have a pin now.
+struct PinsNow {
+  std::set<UINT> pinnedLinks;
+  bool ok = false;
+};
+
+PinsNow ReadPins(const wchar_t* exe) {
+  PinsNow now;
+  win::UniqueModule module(::LoadLibraryExW(exe, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+  if (!module) return now;
+  for (UINT link : {kStrPackageLink, kStrDotNetLink, kStrSql64Link, kStrSql86Link, kStrSql2012Link, kStrUpgradeLink,
+                    kStrSql2012x86Link}) {
+    if (kestrel::LoadLinkPinFrom(module.get(), link).kind != kestrel::PayloadPin::Kind::kNone)
+      now.pinnedLinks.insert(link);
+  }
+  now.ok = true;
+  return now;
 }
 
 }  // namespace
@@ -79,6 +138,8 @@ int Usage() {
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) return Usage();
   std::vector<Update> updates;
+  std::set<UINT> movedLinks;             // links whose text this call changes
+  std::map<UINT, std::wstring> newPins;  // link -> pin text; empty: --no-pin
   for (int i = 2; i < argc; ++i) {
     std::wstring option = argv[i];
     if (i + 1 >= argc) return Usage();
@@ -87,11 +148,30 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring text;
     if (option == L"--string" || option == L"--string-unterminated") {
       if (!ParseNumbered(value, number, text)) return Usage();
+      if (kestrel::PinNumberOfLink(number) != 0) movedLinks.insert(number);
       updates.push_back({L"BRANDING", number, Utf16Bytes(text, option == L"--string"), false});
     } else if (option == L"--remove") {
       number = static_cast<UINT>(std::wcstoul(value.c_str(), nullptr, 10));
       if (number == 0) return Usage();
+      if (kestrel::PinNumberOfLink(number) != 0) movedLinks.insert(number);
       updates.push_back({L"BRANDING", number, {}, true});
+    } else if (option == L"--pin" || option == L"--no-pin") {
+      std::wstring pinText;
+      if (option == L"--pin") {
+        if (!ParseNumbered(value, number, text)) return Usage();
+      } else {
+        number = static_cast<UINT>(std::wcstoul(value.c_str(), nullptr, 10));
+      }
+      if (kestrel::PinNumberOfLink(number) == 0) {
+        std::fwprintf(stderr, L"%u is not a download link (129, 130, 134, 135, 137, 143, 145)\n", number);
+        return 2;
+      }
+      if (newPins.count(number) != 0) {
+        std::fwprintf(stderr, L"link %u is given more than one pin\n", number);
+        return 2;
+      }
+      if (option == L"--pin" && !PinOfValue(text, pinText)) return 1;
+      newPins[number] = pinText;
     } else if (option == L"--eula") {
       std::vector<char> bytes;
       if (!ReadFileBytes(value, bytes)) {
@@ -114,6 +194,31 @@ int wmain(int argc, wchar_t** argv) {
       updates.push_back({L"BRANDING", kStrLicence, Utf16Bytes(*wide, true), false});
     } else {
       return Usage();
+    }
+  }
+
+  if (!movedLinks.empty() || !newPins.empty()) {
+    const PinsNow now = ReadPins(argv[1]);
+    if (!now.ok) {
+      std::fwprintf(stderr, L"cannot read the resources of %ls: %lu\n", argv[1], ::GetLastError());
+      return 1;
+    }
+    for (UINT link : movedLinks) {
+      if (now.pinnedLinks.count(link) != 0 && newPins.count(link) == 0) {
+        std::fwprintf(stderr, L"link %u has a pin: give --pin %u=... or --no-pin %u with the new link\n", link, link,
+                      link);
+        return 2;
+      }
+    }
+    for (const auto& [link, pinText] : newPins) {
+      const UINT number = kestrel::PinNumberOfLink(link);
+      if (!pinText.empty()) {
+        updates.push_back({L"BRANDING", number, Utf16Bytes(pinText, true), false});
+      } else if (now.pinnedLinks.count(link) != 0) {
+        // An empty entry, not a removed one: it also overrides a pin of
+        // the string table.
+        updates.push_back({L"BRANDING", number, Utf16Bytes(L"", true), false});
+      }
     }
   }
 
