@@ -100,6 +100,27 @@ MachineState ReadMachine(const e2e::FreshMachine& machine) {
                       kt::Exists(machine.DefaultProductDir())};
 }
 
+// Watches a task list window until it closes; returns its row labels as
+// last seen whole, and whether a row showed progress or a result.
+std::vector<std::wstring> LabelsUntilClosed(HWND window, bool* sawProgressOrResult) {
+  HWND list = kt::FindControl(window, IDC_TASK_LIST);
+  std::vector<std::wstring> labels;
+  kt::WaitUntil([&] {
+    // The rows as they stand (a read that meets the closing window is
+    // not kept).
+    const int rows = kt::ListRowCount(list);
+    std::vector<std::wstring> now;
+    for (int row = 0; row < rows; ++row) now.push_back(kt::ListCellText(list, row, 1));
+    if (now.size() >= labels.size() && std::find(now.begin(), now.end(), L"") == now.end()) labels = now;
+    for (int row = 0; row < rows; ++row) {
+      const std::wstring status = kt::ListCellText(list, row, 2);
+      if (status.rfind(L"#Progress:", 0) == 0 || e2e::IsDone(status)) *sawProgressOrResult = true;
+    }
+    return !::IsWindow(window);
+  }, 5 * kt::kPatienceMs);
+  return labels;
+}
+
 class UnattendedJourney : public testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(machine_.ok()); }
@@ -229,8 +250,6 @@ TEST_F(UnattendedJourney, PassiveInstallationShowsItsRowsAndClosesByItself) {
   ASSERT_NE(window, nullptr);
   HWND list = kt::FindControl(window, IDC_TASK_LIST);
   ASSERT_NE(list, nullptr);
-  std::vector<std::wstring> labels;
-  bool sawProgressOrResult = false;
   std::atomic<bool> questionSeen{false}, done{false};
   std::thread watcher([&] {
     while (!done) {
@@ -239,19 +258,8 @@ TEST_F(UnattendedJourney, PassiveInstallationShowsItsRowsAndClosesByItself) {
       ::Sleep(20);
     }
   });
-  kt::WaitUntil([&] {
-    // The rows as they stand (a read that meets the closing window is
-    // not kept).
-    const int rows = kt::ListRowCount(list);
-    std::vector<std::wstring> now;
-    for (int row = 0; row < rows; ++row) now.push_back(kt::ListCellText(list, row, 1));
-    if (now.size() >= labels.size() && std::find(now.begin(), now.end(), L"") == now.end()) labels = now;
-    for (int row = 0; row < rows; ++row) {
-      const std::wstring status = kt::ListCellText(list, row, 2);
-      if (status.rfind(L"#Progress:", 0) == 0 || e2e::IsDone(status)) sawProgressOrResult = true;
-    }
-    return !::IsWindow(window);
-  });
+  bool sawProgressOrResult = false;
+  const std::vector<std::wstring> labels = LabelsUntilClosed(window, &sawProgressOrResult);
   DWORD code = 0;
   const bool ended = setup.Wait(&code, 5 * kt::kPatienceMs);
   done = true;
@@ -395,6 +403,23 @@ TEST_F(UnattendedJourney, LayoutThenAnInstallationFromItWithoutTheNetwork) {
   EXPECT_TRUE(HasLine(offline.log, "sql64.zip: taken from")) << offline.log;
   EXPECT_TRUE(HasLine(offline.log, "(unverified: no pin)")) << offline.log;
   EXPECT_FALSE(HasLine(offline.log, "download http")) << "nothing came over the network";
+}
+
+TEST_F(UnattendedJourney, AnInteractiveLayoutShowsOneRowAPayload) {
+  const std::wstring layout = machine_.work() + L"\\shown";
+  kt::Process run = kt::Launch(machine_.installer(), L"/runas /layout " + layout);
+  HWND window = kt::WaitForWindow(e2e::kWizardCaption, run.pid());
+  ASSERT_NE(window, nullptr);
+  bool sawProgressOrResult = false;
+  const std::vector<std::wstring> labels = LabelsUntilClosed(window, &sawProgressOrResult);
+  DWORD code = 1;
+  ASSERT_TRUE(run.Wait(&code));
+  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(labels, (std::vector<std::wstring>{L"Download build4129.zip", L"Download upgrade.zip", L"Download netfull.exe",
+                                               L"Download sql64.zip", L"Download sql86.zip", L"Download sql2012.zip",
+                                               L"Download sql2012_32.zip"}));
+  EXPECT_TRUE(sawProgressOrResult);
+  EXPECT_TRUE(kt::Exists(layout + L"\\KestrelSetup.exe"));
 }
 
 TEST(UnattendedUsage, TheUsageGoesToTheLogInAQuietRunAndIntoAMessageOtherwise) {
