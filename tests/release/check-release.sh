@@ -76,6 +76,28 @@ grep -A1 '^  143 upgrade package: https://releases.vantoris.example/QRE/upgrade4
   grep -qx '      pin: none' || fail "RELEASE.txt: link 143 and its missing pin"
 [ "$(grep -c '^  1[0-9][0-9] ' "$note")" -eq 7 ] || fail "RELEASE.txt does not list the seven links"
 
+# A named certificate and key (the throw-away pair standing in), no
+# stamping file: the build's own file properties, no throw-away warning.
+named=$tmp/named
+if "$repo/scripts/release" --cert "$dist/test-signing/signer.pem" --key "$dist/test-signing/signer.key" \
+  --out "$named" >"$tmp/named.log" 2>&1; then
+  grep -q 'THROW-AWAY' "$tmp/named.log" && fail "a named certificate reported as throw-away"
+  [ ! -e "$named/test-signing" ] || fail "a throw-away certificate made beside a named one"
+  osslsigncode verify -in "$named/KestrelSetup.exe" -CAfile "$dist/test-signing/ca.pem" >/dev/null 2>&1 ||
+    fail "the executable signed with the named certificate does not verify"
+  properties=$(python3 "$repo/scripts/lib/pe_resources.py" "$named/KestrelSetup.exe" version)
+  for expected in FileVersion=6.10.4129 ProductVersion=6.10.4129 FixedFileVersion=6.10.4129.0 \
+    "CompanyName=Vantoris, Inc." ProductName=Marrowfield "FileDescription=Marrowfield Setup"; do
+    grep -qxF "$expected" <<<"$properties" || fail "the build's file properties lack $expected: $properties"
+  done
+  grep -qxF "Signed by: CN=KestrelSetup throw-away test signer (not for release)" "$named/RELEASE.txt" ||
+    fail "RELEASE.txt of the named certificate: $(grep '^Signed by' "$named/RELEASE.txt")"
+  grep -qxF "Marrowfield 6.10.4129" "$named/RELEASE.txt" || fail "RELEASE.txt: the build's version"
+else
+  cat "$tmp/named.log"
+  fail "scripts/release with --cert and --key"
+fi
+
 # A signed executable is not stamped.
 cp "$exe" "$tmp/signed.exe"
 WINEPREFIX=$prefix WINEDEBUG=-all wineserver -p
