@@ -15,8 +15,9 @@ add_custom_command(
   COMMAND sh -c "cat '${CMAKE_SOURCE_DIR}/res/eula.rtf' && printf '\\000'" > ${CMAKE_BINARY_DIR}/res/eula.bin
   DEPENDS ${CMAKE_SOURCE_DIR}/res/eula.rtf
   VERBATIM)
+include(${CMAKE_SOURCE_DIR}/cmake/version_info.cmake)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/res/KestrelSetup.rc PROPERTIES
-  OBJECT_DEPENDS "${CMAKE_BINARY_DIR}/res/eula.bin;${CMAKE_BINARY_DIR}/res/KestrelSetup.exe.manifest")
+  OBJECT_DEPENDS "${CMAKE_BINARY_DIR}/res/eula.bin;${CMAKE_BINARY_DIR}/res/KestrelSetup.exe.manifest;${CMAKE_BINARY_DIR}/res/version_info.h")
 
 set(KESTREL_LINK_STATIC -static -static-libgcc -static-libstdc++ $<$<CONFIG:Release>:-s>)
 
@@ -36,7 +37,7 @@ target_link_options(KestrelSetup PRIVATE -municode ${KESTREL_LINK_STATIC})
 set_target_properties(KestrelSetup PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
 # Release engineers' branding stamper (also used by the tests).
-add_executable(KestrelStamp tools/stamp/stamp.cpp)
+add_executable(KestrelStamp tools/stamp/stamp.cpp tools/stamp/version_resource.cpp)
 kestrel_target(KestrelStamp)
 target_link_libraries(KestrelStamp PRIVATE kestrel_core)
 target_link_options(KestrelStamp PRIVATE -municode ${KESTREL_LINK_STATIC})

@@ -9,6 +9,7 @@ KESTREL_PACKAGES=(
   libcpp-httplib-dev libssl-dev zlib1g-dev googletest
   tinyproxy zip unzip p7zip-full curl openssl util-linux pkg-config
   unixodbc tdsodbc libsqliteodbc
+  osslsigncode
 )
 
 kestrel_install_packages() {

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstring>
+#include <map>
+#include <vector>
+
 #include "support/test_support.h"
 #include "win/handle.h"
 
@@ -34,6 +39,7 @@ class StampedCopy {
   }
   HMODULE module() const { return module_.get(); }
   const std::wstring& folder() const { return folder_; }
+  const std::wstring& path() const { return path_; }
 
  private:
   std::wstring folder_, path_;
@@ -181,6 +187,150 @@ TEST(StampPins, PinsAndMovedLinks) {
   // A link without a pin moves as ever.
   ASSERT_TRUE(copy.Stamp(L"--string 130=https://elsewhere.example/netfull.exe --no-pin 134"));
   EXPECT_EQ(LoadBuiltInStringFrom(copy.module(), kStrDotNetLink), L"https://elsewhere.example/netfull.exe");
+}
+
+// The file properties as Windows shows them: the version resource read
+// back through the system's own reader.
+struct FileProperties {
+  bool ok = false;
+  std::map<std::wstring, std::wstring> strings;
+  DWORD fileMs = 0, fileLs = 0, productMs = 0, productLs = 0, fileType = 0;
+  DWORD translation = 0;
+};
+
+FileProperties ReadFileProperties(const std::wstring& path) {
+  FileProperties p;
+  DWORD ignored = 0;
+  const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
+  if (size == 0) return p;
+  std::vector<BYTE> block(size);
+  if (!::GetFileVersionInfoW(path.c_str(), 0, size, block.data())) return p;
+  void* value = nullptr;
+  UINT length = 0;
+  if (!::VerQueryValueW(block.data(), L"\\", &value, &length) || length < sizeof(VS_FIXEDFILEINFO)) return p;
+  const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
+  if (fixed->dwSignature != 0xFEEF04BD) return p;
+  p.fileMs = fixed->dwFileVersionMS;
+  p.fileLs = fixed->dwFileVersionLS;
+  p.productMs = fixed->dwProductVersionMS;
+  p.productLs = fixed->dwProductVersionLS;
+  p.fileType = fixed->dwFileType;
+  if (::VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", &value, &length) && length >= 4)
+    std::memcpy(&p.translation, value, 4);
+  for (const wchar_t* name : {L"CompanyName", L"FileDescription", L"FileVersion", L"InternalName",
+                              L"OriginalFilename", L"ProductName", L"ProductVersion"}) {
+    const std::wstring query = std::wstring(L"\\StringFileInfo\\040904b0\\") + name;
+    if (::VerQueryValueW(block.data(), query.c_str(), &value, &length) && length > 0)
+      p.strings[name] = static_cast<const wchar_t*>(value);
+  }
+  p.ok = true;
+  return p;
+}
+
+struct Expected {
+  const wchar_t* version;
+  DWORD ms, ls;
+  const wchar_t* product;
+  const wchar_t* company;
+};
+
+void ExpectFileProperties(const StampedCopy& copy, const Expected& e) {
+  const FileProperties p = ReadFileProperties(copy.path());
+  ASSERT_TRUE(p.ok) << "no version resource";
+  EXPECT_EQ(p.strings.at(L"FileVersion"), e.version);
+  EXPECT_EQ(p.strings.at(L"ProductVersion"), e.version);
+  EXPECT_EQ(p.strings.at(L"ProductName"), e.product);
+  EXPECT_EQ(p.strings.at(L"CompanyName"), e.company);
+  EXPECT_EQ(p.strings.at(L"FileDescription"), std::wstring(e.product) + L" Setup");
+  EXPECT_EQ(p.strings.at(L"OriginalFilename"), L"KestrelSetup.exe");
+  EXPECT_EQ(p.strings.at(L"InternalName"), L"KestrelSetup");
+  EXPECT_EQ(p.fileMs, e.ms);
+  EXPECT_EQ(p.fileLs, e.ls);
+  EXPECT_EQ(p.productMs, e.ms);
+  EXPECT_EQ(p.productLs, e.ls);
+  EXPECT_EQ(p.fileType, static_cast<DWORD>(VFT_APP));
+  EXPECT_EQ(p.translation, 0x04B00409u) << "US English, code page 1200";
+  // What the installer registers is what the file properties show.
+  EXPECT_EQ(LoadBuiltInStringFrom(copy.module(), kStrVersion), e.version);
+  EXPECT_EQ(LoadBuiltInStringFrom(copy.module(), kStrDisplayName), e.product);
+  EXPECT_EQ(LoadBuiltInStringFrom(copy.module(), kStrPublisher), e.company);
+}
+
+// The build's own version resource, then the stamper keeping it in step
+// with 138, 139 and 140, one stamp after another on the same copy.
+TEST(StampVersion, FilePropertiesFollowTheStrings) {
+  StampedCopy copy(L"");
+  ASSERT_TRUE(copy.ok());
+  {
+    SCOPED_TRACE("as built");
+    ExpectFileProperties(copy, {L"6.10.4129", 0x0006000A, 0x10210000, L"Marrowfield", L"Vantoris, Inc."});
+  }
+  const struct {
+    const char* name;
+    std::wstring options;
+    Expected expected;
+  } steps[] = {
+      {"a version of two parts", L"--string 139=7.2", {L"7.2", 0x00070002, 0, L"Marrowfield", L"Vantoris, Inc."}},
+      {"name and publisher with four parts",
+       L"--string 138=\"Acme Files\" --string 140=\"Acme, Ltd.\" --string 139=1.2.3.4",
+       {L"1.2.3.4", 0x00010002, 0x00030004, L"Acme Files", L"Acme, Ltd."}},
+      {"the largest numbers, unterminated", L"--string-unterminated 139=65535.0.65535",
+       {L"65535.0.65535", 0xFFFF0000, 0xFFFF0000, L"Acme Files", L"Acme, Ltd."}},
+      {"the name alone keeps the version", L"--string 138=Beta",
+       {L"65535.0.65535", 0xFFFF0000, 0xFFFF0000, L"Beta", L"Acme, Ltd."}},
+      // (--remove is not among the steps: Wine's UpdateResourceW leaves
+      // the entry in place.)
+      {"an oversized name counts as absent", L"--string 139=3 --string 138=" + std::wstring(4096, L'x'),
+       {L"3", 0x00030000, 0, L"Marrowfield", L"Acme, Ltd."}},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.name);
+    ASSERT_TRUE(copy.Stamp(step.options));
+    ExpectFileProperties(copy, step.expected);
+  }
+}
+
+TEST(StampVersion, RefusesWhatCannotBeAFileVersion) {
+  StampedCopy copy(L"");
+  ASSERT_TRUE(copy.ok());
+  for (const wchar_t* version : {L"abc", L"1.2.3.4.5", L"", L"1..2", L"1.2.", L".1", L"65536", L"6.10.4129-rc1",
+                                 L"-1", L"\" 1\"", L"1,2"}) {
+    SCOPED_TRACE(testing::Message() << "version \"" << version << "\"");
+    EXPECT_FALSE(copy.Stamp(std::wstring(L"--string 139=") + version));
+    EXPECT_FALSE(copy.Stamp(std::wstring(L"--string 138=Other --string-unterminated 139=") + version));
+    ExpectFileProperties(copy, {L"6.10.4129", 0x0006000A, 0x10210000, L"Marrowfield", L"Vantoris, Inc."});
+  }
+}
+
+// A copy whose security directory names a certificate table, as a signed
+// executable's does (the table itself appended at the end of the file).
+bool MarkAsSigned(const std::wstring& path) {
+  std::string bytes = kt::ReadFileBytes(path);
+  if (bytes.size() < 0x200) return false;
+  LONG nt = 0;
+  std::memcpy(&nt, bytes.data() + offsetof(IMAGE_DOS_HEADER, e_lfanew), sizeof nt);
+  const size_t optional = static_cast<size_t>(nt) + sizeof(DWORD) + sizeof(IMAGE_FILE_HEADER);
+  const size_t entry = optional + offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory) +
+                       IMAGE_DIRECTORY_ENTRY_SECURITY * sizeof(IMAGE_DATA_DIRECTORY);
+  while (bytes.size() % 8 != 0) bytes.push_back('\0');
+  const IMAGE_DATA_DIRECTORY security{static_cast<DWORD>(bytes.size()), 16};
+  std::memcpy(bytes.data() + entry, &security, sizeof security);
+  const DWORD header[2] = {16, 0x00020200};  // length; WIN_CERT_REVISION_2_0, WIN_CERT_TYPE_PKCS_SIGNED_DATA
+  bytes.append(reinterpret_cast<const char*>(header), sizeof header);
+  bytes.append(8, '\x30');
+  return kt::WriteFileBytes(path, bytes);
+}
+
+TEST(StampVersion, RefusesASignedExecutable) {
+  const std::wstring folder = kt::ScratchFolder(L"signed");
+  const std::wstring exe = kt::CopyInstaller(folder);
+  ASSERT_TRUE(MarkAsSigned(exe));
+  const std::string before = kt::ReadFileBytes(exe);
+  std::string output;
+  EXPECT_NE(kt::RunProgram(KESTREL_STAMP_PATH, L"\"" + exe + L"\" --string 139=7.0", &output), 0);
+  EXPECT_NE(output.find("is signed: stamping would break its signature"), std::string::npos) << output;
+  EXPECT_EQ(kt::ReadFileBytes(exe), before) << "nothing written";
+  kt::RemoveTree(folder);
 }
 
 }  // namespace

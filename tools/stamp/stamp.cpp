@@ -18,6 +18,11 @@
 // --no-pin N in the same call: a pin left for the old payload would fail
 // every download of the new one.
 //
+// Stamping the product name (138), version (139) or publisher (140) also
+// rewrites the file properties (the version resource) to match; a version
+// must be one to four numbers of at most 65535. A signed executable is
+// refused: any change breaks its signature, so stamp first and sign last.
+//
 // The executable is changed in place; stamp a copy.
 #include <windows.h>
 
@@ -35,6 +40,7 @@
 #include "core/payload_pin.h"
 #include "core/text_convert.h"
 #include "res/resource_ids.h"
+#include "tools/stamp/version_resource.h"
 #include "win/handle.h"
 #include "win/sha256.h"
 
@@ -43,11 +49,17 @@ namespace {
 constexpr WORD kLanguage = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 
 struct Update {
-  const wchar_t* type;
+  const wchar_t* type;  // a name, or a number (MAKEINTRESOURCEW)
   UINT number;
   std::vector<char> data;
   bool remove;
 };
+
+const wchar_t* const kVersionType = MAKEINTRESOURCEW(16);  // RT_VERSION
+
+bool IsBranding(const Update& u) { return !IS_INTRESOURCE(u.type) && std::wcscmp(u.type, L"BRANDING") == 0; }
+
+const wchar_t* TypeName(const Update& u) { return IS_INTRESOURCE(u.type) ? L"VERSION" : u.type; }
 
 bool ReadFileBytes(const std::wstring& path, std::vector<char>& out) {
   HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -133,10 +145,91 @@ PinsNow ReadPins(const wchar_t* exe) {
   return now;
 }
 
+enum class Signature { kNone, kPresent, kUnreadable };
+
+// Whether the executable carries an Authenticode signature: a certificate
+// table in the security directory of its optional header.
+Signature SignatureOf(const wchar_t* exe) {
+  std::vector<char> bytes;
+  if (!ReadFileBytes(exe, bytes)) return Signature::kUnreadable;
+  IMAGE_DOS_HEADER dos;
+  if (bytes.size() < sizeof dos) return Signature::kUnreadable;
+  std::memcpy(&dos, bytes.data(), sizeof dos);
+  if (dos.e_magic != IMAGE_DOS_SIGNATURE || dos.e_lfanew < 0) return Signature::kUnreadable;
+  const size_t nt = static_cast<size_t>(dos.e_lfanew);
+  const size_t optional = nt + sizeof(DWORD) + sizeof(IMAGE_FILE_HEADER);
+  DWORD signature = 0;
+  WORD magic = 0;
+  if (bytes.size() < optional + sizeof magic) return Signature::kUnreadable;
+  std::memcpy(&signature, bytes.data() + nt, sizeof signature);
+  std::memcpy(&magic, bytes.data() + optional, sizeof magic);
+  if (signature != IMAGE_NT_SIGNATURE) return Signature::kUnreadable;
+  IMAGE_DATA_DIRECTORY security{};
+  if (magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC) {
+    IMAGE_OPTIONAL_HEADER32 header;
+    if (bytes.size() < optional + sizeof header) return Signature::kUnreadable;
+    std::memcpy(&header, bytes.data() + optional, sizeof header);
+    if (header.NumberOfRvaAndSizes > IMAGE_DIRECTORY_ENTRY_SECURITY)
+      security = header.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY];
+  } else if (magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC) {
+    IMAGE_OPTIONAL_HEADER64 header;
+    if (bytes.size() < optional + sizeof header) return Signature::kUnreadable;
+    std::memcpy(&header, bytes.data() + optional, sizeof header);
+    if (header.NumberOfRvaAndSizes > IMAGE_DIRECTORY_ENTRY_SECURITY)
+      security = header.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY];
+  } else {
+    return Signature::kUnreadable;
+  }
+  return security.VirtualAddress != 0 || security.Size != 0 ? Signature::kPresent : Signature::kNone;
+}
+
+// The string table's text of a number, as left when its BRANDING entry
+// is removed.
+std::wstring StringTableText(HMODULE module, UINT number) {
+  const wchar_t* text = nullptr;
+  const int length = ::LoadStringW(module, number, reinterpret_cast<wchar_t*>(&text), 0);
+  return length > 0 && text != nullptr ? std::wstring(text, static_cast<size_t>(length)) : std::wstring();
+}
+
+// What a string reads after this call's updates: its last update, else
+// what the executable has now.
+std::wstring TextAfter(const std::vector<Update>& updates, HMODULE module, UINT number) {
+  for (auto u = updates.rbegin(); u != updates.rend(); ++u) {
+    if (u->number != number || !IsBranding(*u)) continue;
+    // An oversized entry counts as absent, as for the installer.
+    if (u->remove || u->data.size() > kestrel::kMaxBrandingBytes) return StringTableText(module, number);
+    std::wstring text(u->data.size() / sizeof(wchar_t), L'\0');
+    std::memcpy(text.data(), u->data.data(), text.size() * sizeof(wchar_t));
+    return text.substr(0, text.find(L'\0'));
+  }
+  return kestrel::LoadBuiltInStringFrom(module, number);
+}
+
+bool TouchesVersionFields(const std::vector<Update>& updates) {
+  for (const Update& u : updates) {
+    if (IsBranding(u) && (u.number == kStrDisplayName || u.number == kStrVersion || u.number == kStrPublisher))
+      return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) return Usage();
+  switch (SignatureOf(argv[1])) {
+    case Signature::kNone:
+      break;
+    case Signature::kPresent:
+      std::fwprintf(stderr,
+                    L"%ls is signed: stamping would break its signature. Stamp the unsigned executable, "
+                    L"then sign it.\n",
+                    argv[1]);
+      return 2;
+    case Signature::kUnreadable:
+      std::fwprintf(stderr, L"%ls is not a Windows executable that can be read\n", argv[1]);
+      return 1;
+  }
   std::vector<Update> updates;
   std::set<UINT> movedLinks;             // links whose text this call changes
   std::map<UINT, std::wstring> newPins;  // link -> pin text; empty: --no-pin
@@ -222,6 +315,32 @@ int wmain(int argc, wchar_t** argv) {
     }
   }
 
+  // The file properties follow the strings they show.
+  if (TouchesVersionFields(updates)) {
+    win::UniqueModule module(
+        ::LoadLibraryExW(argv[1], nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+    if (!module) {
+      std::fwprintf(stderr, L"cannot read the resources of %ls: %lu\n", argv[1], ::GetLastError());
+      return 1;
+    }
+    stamp::VersionFields fields{TextAfter(updates, module.get(), kStrVersion),
+                                TextAfter(updates, module.get(), kStrDisplayName),
+                                TextAfter(updates, module.get(), kStrPublisher)};
+    if (!stamp::ParseVersionNumbers(fields.version)) {
+      std::fwprintf(stderr,
+                    L"product version \"%ls\" cannot be a file version: give one to four numbers of at most "
+                    L"65535, such as 6.10.4129\n",
+                    fields.version.c_str());
+      return 2;
+    }
+    std::vector<uint8_t> block = stamp::BuildVersionResource(fields);
+    if (block.size() > 0xFFFF) {
+      std::fwprintf(stderr, L"the product name and publisher are too long for the file properties\n");
+      return 2;
+    }
+    updates.push_back({kVersionType, VS_VERSION_INFO, std::vector<char>(block.begin(), block.end()), false});
+  }
+
   HANDLE target = ::BeginUpdateResourceW(argv[1], FALSE);
   if (target == nullptr) {
     std::fwprintf(stderr, L"cannot open %ls for resource update: %lu\n", argv[1], ::GetLastError());
@@ -232,7 +351,7 @@ int wmain(int argc, wchar_t** argv) {
                                 u.remove ? nullptr : const_cast<char*>(u.data.data()),
                                 u.remove ? 0 : static_cast<DWORD>(u.data.size()));
     if (!ok) {
-      std::fwprintf(stderr, L"cannot write %ls %u: %lu\n", u.type, u.number, ::GetLastError());
+      std::fwprintf(stderr, L"cannot write %ls %u: %lu\n", TypeName(u), u.number, ::GetLastError());
       ::EndUpdateResourceW(target, TRUE);
       return 1;
     }
