@@ -28,7 +28,6 @@
 #include "win/handle.h"
 #include "win/message_box.h"
 #include "win/module.h"
-#include "win/registry.h"
 #include "win/run_log.h"
 #include "win/shell.h"
 
@@ -90,6 +89,10 @@ void Tell(bool quiet, const std::wstring& text) {
 // of them all; the refusal goes into command.error.
 void CompleteAndCheck(CommandLine& command, UnattendedChoices& choices) {
   if (!command.error.empty()) return;
+  if (!command.layoutFolder.empty() && command.uninstall) {
+    command.error = L"The switch /layout can not be used with -u.";
+    return;
+  }
   if (!command.settingsFile.empty()) {
     std::string bytes;
     if (!win::ReadWholeFile(command.settingsFile, bytes, kMaxSettingsFileBytes)) {
@@ -131,13 +134,6 @@ std::wstring FullPath(const std::wstring& path) {
   return full;
 }
 
-std::optional<std::wstring> InstalledVersion() {
-  auto path = UninstallEntryKeyPath();
-  if (!path) return std::nullopt;
-  win::UniqueHkey entry = win::OpenKey(HKEY_LOCAL_MACHINE, *path);
-  if (!entry) return std::nullopt;
-  return win::QueryText(entry.get(), L"DisplayVersion", 1024);
-}
 
 }  // namespace
 
@@ -230,13 +226,7 @@ int CKestrelSetupApp::InitInstance(const std::wstring& arguments) {
   sources.beside = win::ExecutableFolder();
   if (!sources.named.empty()) win::Log(L"payload source: " + sources.named);
   ConfigurePayloadSources(std::move(sources));
-  if (!command.layoutFolder.empty()) {
-    if (command.uninstall) {
-      Tell(quiet, L"The switch /layout can not be used with -u.");
-      return kExitBadCommandLine;
-    }
-    return RunLayoutMode(FullPath(command.layoutFolder), command.quiet);
-  }
+  if (!command.layoutFolder.empty()) return RunLayoutMode(FullPath(command.layoutFolder), command.quiet);
   if (command.uninstall) return RunRemoval(quiet);
   return RunInstallOrUpgrade(choices, quiet);
 }
@@ -248,8 +238,6 @@ void CKestrelSetupApp::StorePartnerId() {
 int CKestrelSetupApp::RunLayoutMode(const std::wstring& folder, bool noWindow) {
   if (noWindow) return RunLayout(settings_, folder, nullptr);
   // Shown (interactive or passive): one row a payload in the task list.
-  INITCOMMONCONTROLSEX list = {sizeof list, ICC_LISTVIEW_CLASSES};
-  ::InitCommonControlsEx(&list);
   taskListWindow_ = std::make_unique<TaskListWindow>(
       [this, folder](TaskRows& rows) { return RunLayout(settings_, folder, &rows); });
   return taskListWindow_->Run();
@@ -288,7 +276,7 @@ int CKestrelSetupApp::RunInstallOrUpgrade(const UnattendedChoices& choices, bool
         L"You already have " + LoadBuiltInString(kStrDisplayName) + L" installed, Do you want to upgrade?";
     if (quiet) {
       const std::wstring version = LoadBuiltInString(kStrVersion);
-      if (InstalledVersion() == version) {
+      if (RegisteredVersion() == version) {
         win::Log(L"The installed copy already has version " + version + L": nothing to do.");
         return kExitSuccess;
       }
@@ -311,8 +299,6 @@ int CKestrelSetupApp::RunInstallOrUpgrade(const UnattendedChoices& choices, bool
     request.beforeChanges = [this] { StorePartnerId(); };
     if (!passive_) return RunQuietInstall(settings_, request);
     // The task list shows the run, then closes by itself.
-    INITCOMMONCONTROLSEX link = {sizeof link, ICC_LISTVIEW_CLASSES};
-    ::InitCommonControlsEx(&link);
     taskListWindow_ = std::make_unique<TaskListWindow>([this, request](TaskRows& rows) mutable {
       request.display = &rows;
       return RunQuietInstall(settings_, request);

@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "core/run_outcome.h"
 #include "net/reporter.h"
 #include "win/message_box.h"
 #include "win/run_log.h"
@@ -58,6 +59,14 @@ inline int AbsentRestartAnswer(const RunSettings& settings, const std::wstring& 
   win::Log(L"question: " + question);
   win::Log(L"answer: No (an unattended run restarts only with /forcerestart)");
   return IDNO;
+}
+
+// A host's restart after a yes: noted for the exit code and the log, then
+// made.
+inline void StartRestart(const RunSettings& settings, RunOutcome& outcome) {
+  win::Log(L"restart: started");
+  outcome.RestartStarted();
+  settings.restartMachine();
 }
 
 // Asks the restart question and restarts on a yes.

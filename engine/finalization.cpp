@@ -119,4 +119,12 @@ bool IsProductRegistered() {
   return path && static_cast<bool>(win::OpenKey(HKEY_LOCAL_MACHINE, *path));
 }
 
+std::optional<std::wstring> RegisteredVersion() {
+  auto path = UninstallEntryKeyPath();
+  if (!path) return std::nullopt;
+  win::UniqueHkey entry = win::OpenKey(HKEY_LOCAL_MACHINE, *path);
+  if (!entry) return std::nullopt;
+  return win::QueryText(entry.get(), L"DisplayVersion", 1024);
+}
+
 }  // namespace kestrel

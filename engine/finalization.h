@@ -35,6 +35,8 @@ std::optional<std::wstring> UninstallEntryKeyPath();
 
 // Whether the uninstall entry is there: an installed copy to remove.
 bool IsProductRegistered();
+// The entry's DisplayVersion; nothing without an entry or the value.
+std::optional<std::wstring> RegisteredVersion();
 int WriteUninstallEntry(const std::wstring& installDir);
 bool SetUninstallValue(const wchar_t* name, DWORD type, const void* data, DWORD byteCount);
 

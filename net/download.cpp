@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -232,25 +231,24 @@ int DownloadToFile(Reporter& context, const std::wstring& destination, const std
     const auto digest = win::HashFile(destination);
     return CheckPayload(context, destination, pin, digest, digest ? 0 : static_cast<long>(::GetLastError()), what);
   }
-  // An offline layout folder may hold it already: a pinned file counts
-  // only when the copy taken has the pinned hash.
-  std::function<bool(const std::wstring&)> matchesPin;
-  if (pin.pinned()) matchesPin = [&pin](const std::wstring& path) { return HashMatches(path, pin); };
-  const std::wstring local = LocalPayloadFor(url, matchesPin);
-  if (!local.empty()) {
-    const std::wstring what = L"copy " + local + L" to " + destination;
+  // An offline layout folder may hold it already. A pinned file counts
+  // only when its copy, the bytes that will run, has the pinned hash.
+  for (const std::wstring& local : LocalPayloadCandidates(url, pin.pinned())) {
+    const std::wstring what = L"payload " + FileNameOf(destination) + L": " + local;
     if (!LongPathCopy(local, destination)) {
-      win::Log(what + L": " + win::ErrorText(::GetLastError()) + L"; downloading instead");
-    } else if (!pin.pinned()) {
-      win::Log(what + L": unverified (no pin)");
-      return 1;
-    } else if (HashMatches(destination, pin)) {
-      win::Log(what + L": verified " + PinText(pin.digest));
-      return 1;
-    } else {
-      win::Log(what + L": the copy does not have the pinned hash; downloading instead");
-      DeleteOldFile(destination);
+      win::Log(what + L" cannot be copied: " + win::ErrorText(::GetLastError()));
+      continue;
     }
+    if (!pin.pinned()) {
+      win::Log(what + L" taken (unverified: no pin)");
+      return 1;
+    }
+    if (HashMatches(destination, pin)) {
+      win::Log(what + L" taken (its hash matches the pin): verified " + PinText(pin.digest));
+      return 1;
+    }
+    win::Log(what + L" is not used (its hash does not match the pin)");
+    DeleteOldFile(destination);
   }
   const std::wstring what = L"download " + wideUrl + L" to " + destination;
   win::Log(what);

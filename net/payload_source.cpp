@@ -27,38 +27,25 @@ void ConfigurePayloadSources(PayloadSources sources) {
   g_sources = std::move(sources);
 }
 
-std::wstring LocalPayloadFor(const std::string& url,
-                             const std::function<bool(const std::wstring& path)>& matchesPin) {
+std::vector<std::wstring> LocalPayloadCandidates(const std::string& url, bool pinned) {
   PayloadSources sources;
   {
     std::lock_guard<std::mutex> lock(g_mutex);
     sources = g_sources;
   }
   const std::wstring name = Utf8ToWide(PayloadFileName(url)).value_or(std::wstring());
-  if (name.empty()) return {};
-  struct Candidate {
-    const std::wstring& folder;
-    bool named;
-  } const candidates[] = {{sources.named, true}, {sources.beside, false}};
-  for (const Candidate& c : candidates) {
-    if (c.folder.empty()) continue;
-    const std::wstring path = c.folder + L"\\" + name;
-    if (!IsFile(path)) continue;
-    if (!matchesPin) {
-      if (c.named) {
-        win::Log(L"payload " + name + L": taken from " + path + L" (unverified: no pin)");
-        return path;
-      }
+  std::vector<std::wstring> candidates;
+  if (name.empty()) return candidates;
+  if (!sources.named.empty() && IsFile(sources.named + L"\\" + name))
+    candidates.push_back(sources.named + L"\\" + name);
+  if (!sources.beside.empty() && IsFile(sources.beside + L"\\" + name)) {
+    const std::wstring path = sources.beside + L"\\" + name;
+    if (pinned)
+      candidates.push_back(path);
+    else if (candidates.empty() || candidates.front() != path)
       win::Log(L"payload " + name + L": " + path + L" is not used (no pin, and the folder was not named with /source)");
-      continue;
-    }
-    if (matchesPin(path)) {
-      win::Log(L"payload " + name + L": taken from " + path + L" (its hash matches the pin)");
-      return path;
-    }
-    win::Log(L"payload " + name + L": " + path + L" is not used (its hash does not match the pin)");
   }
-  return {};
+  return candidates;
 }
 
 }  // namespace kestrel

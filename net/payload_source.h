@@ -5,8 +5,8 @@
 // the same name next to an installer in a Downloads folder never runs.
 #pragma once
 
-#include <functional>
 #include <string>
+#include <vector>
 
 namespace kestrel {
 
@@ -18,10 +18,11 @@ struct PayloadSources {
 // Set once at start-up, before any download.
 void ConfigurePayloadSources(PayloadSources sources);
 
-// The local file to take instead of downloading the link, or empty (then
-// the network). matchesPin is null for a payload without a pin; else it
-// tells whether a file has the pinned hash. Each choice goes to the log.
-std::wstring LocalPayloadFor(const std::string& url,
-                             const std::function<bool(const std::wstring& path)>& matchesPin);
+// The local files that may stand in for the link's download, in the order
+// to try them (the /source folder first); empty: the network. An unpinned
+// payload gets only the /source folder's file; a pinned one also the
+// installer's folder's, and the caller keeps a file only when its copy has
+// the pinned hash. What is passed over goes to the log.
+std::vector<std::wstring> LocalPayloadCandidates(const std::string& url, bool pinned);
 
 }  // namespace kestrel

@@ -221,11 +221,7 @@ int CommitPage::AskRestart(const std::wstring& question) {
   return answer;
 }
 
-void CommitPage::RestartMachine() {
-  win::Log(L"restart: started");
-  wizard_.outcome().RestartStarted();
-  wizard_.settings().restartMachine();
-}
+void CommitPage::RestartMachine() { StartRestart(wizard_.settings(), wizard_.outcome()); }
 
 const RunSettings& CommitPage::Settings() { return wizard_.settings(); }
 

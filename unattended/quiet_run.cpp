@@ -17,7 +17,6 @@
 #include "net/audit_trace.h"
 #include "win/message_box.h"
 #include "win/module.h"
-#include "win/registry.h"
 #include "win/run_log.h"
 #include "win/shell.h"
 
@@ -29,12 +28,6 @@ int AnswerRestart(const RunSettings& settings, RunOutcome& outcome, const std::w
   const int answer = AbsentRestartAnswer(settings, question);
   if (answer != IDYES) outcome.RestartDeclined();
   return answer;
-}
-
-void StartRestart(const RunSettings& settings, RunOutcome& outcome) {
-  win::Log(L"restart: started");
-  outcome.RestartStarted();
-  settings.restartMachine();
 }
 
 // The task list of a run without a window: rows in memory.

@@ -39,11 +39,7 @@ int UninstallDlg::AskRestart(const std::wstring& question) {
   return answer;
 }
 
-void UninstallDlg::RestartMachine() {
-  win::Log(L"restart: started");
-  outcome_.RestartStarted();
-  settings_.restartMachine();
-}
+void UninstallDlg::RestartMachine() { StartRestart(settings_, outcome_); }
 
 void UninstallDlg::OnOK() {
   if (uninstallThread_) return;

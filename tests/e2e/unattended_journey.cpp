@@ -226,6 +226,7 @@ TEST_F(UnattendedJourney, RefusedCommandLinesChangeNothing) {
       {"relative folder", L"/quiet ACCEPTLICENSE=1 INSTALLFOLDER=apps\\files", "apps\\files"},
       {"both restart switches", L"/quiet ACCEPTLICENSE=1 /norestart /forcerestart", "/forcerestart"},
       {"quiet and passive", L"/passive ACCEPTLICENSE=1 /quiet", "/quiet and /passive"},
+      {"layout with the removal", L"/quiet -u /layout C:\\ktest\\never", "/layout can not be used with -u"},
   };
   const MachineState before = ReadMachine(machine_);
   for (const Case& c : cases) {
@@ -397,10 +398,10 @@ TEST_F(UnattendedJourney, LayoutThenAnInstallationFromItWithoutTheNetwork) {
   EXPECT_TRUE(kt::SameTree(machine_.DefaultProductDir(), machine_.release(), &difference)) << difference;
   EXPECT_EQ(machine_.config().LogLines().back(), L"DeployCfgCmd initdb true localhost\\MARROWFIELD # default");
   EXPECT_EQ(EntryText(L"DisplayVersion"), L"6.11.0");
-  EXPECT_TRUE(HasLine(offline.log, "build4129.zip: taken from")) << offline.log;
+  EXPECT_TRUE(HasLine(offline.log, "\\build4129.zip taken (its hash matches the pin)")) << offline.log;
   EXPECT_TRUE(HasLine(offline.log, "(its hash matches the pin)")) << offline.log;
   EXPECT_TRUE(HasLine(offline.log, ": verified sha256:")) << offline.log;
-  EXPECT_TRUE(HasLine(offline.log, "sql64.zip: taken from")) << offline.log;
+  EXPECT_TRUE(HasLine(offline.log, "\\sql64.zip taken (unverified: no pin)")) << offline.log;
   EXPECT_TRUE(HasLine(offline.log, "(unverified: no pin)")) << offline.log;
   EXPECT_FALSE(HasLine(offline.log, "download http")) << "nothing came over the network";
 }
