@@ -71,6 +71,7 @@ FakeTool::FakeTool(const std::wstring& folder, const std::wstring& fileName)
       path_(folder + L"\\" + fileName),
       aside_(path_ + L".kt-aside"),
       log_(L"C:\\ktest\\fake-tool-logs\\" + fileName + L".log"),
+      trouble_(L"C:\\ktest\\fake-tool-logs\\" + fileName + L".trouble"),
       scriptKey_(kScriptRoot + fileName) {
   EndProcesses(ProcessesOf(path_));
   // A test that died half-way left its copy in front of the original, or
@@ -106,6 +107,7 @@ FakeTool::FakeTool(const std::wstring& folder, const std::wstring& fileName)
 
   CreateFolders(L"C:\\ktest\\fake-tool-logs");
   ::DeleteFileW(log_.c_str());
+  ::DeleteFileW(trouble_.c_str());
   ::RegDeleteTreeW(HKEY_CURRENT_USER, scriptKey_.c_str());
   SetText(L"Log", log_);
   const std::wstring native = L"native";
@@ -120,6 +122,10 @@ FakeTool::~FakeTool() {
   ::RegDeleteTreeW(HKEY_CURRENT_USER, scriptKey_.c_str());
   ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kDllOverrides, fileName_.c_str());
   ::DeleteFileW(log_.c_str());
+  // The steps the tool's runs could not take, for the test's output.
+  const std::string trouble = ReadAll(trouble_);
+  if (!trouble.empty()) fprintf(stderr, "FakeTool %ls:\n%s", fileName_.c_str(), trouble.c_str());
+  ::DeleteFileW(trouble_.c_str());
 }
 
 void FakeTool::SetText(const wchar_t* name, const std::wstring& value) {

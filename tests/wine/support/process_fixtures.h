@@ -62,7 +62,7 @@ class FakeTool {
   void EndRunning() const;
 
  private:
-  std::wstring folder_, fileName_, path_, aside_, log_, scriptKey_;
+  std::wstring folder_, fileName_, path_, aside_, log_, trouble_, scriptKey_;
 };
 
 // Running processes of a program file (a copy the tests did not place
