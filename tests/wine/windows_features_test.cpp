@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <ostream>
 
 #include "engine/child_process.h"
 #include "support/process_fixtures.h"
 #include "support/recording_context.h"
 #include "support/test_support.h"
+#include "win/run_log.h"
 
 namespace {
 
@@ -31,15 +33,23 @@ struct OrderContext : kt::RecordingContext {
 };
 
 // Dism.exe in the prefix's system folder answers the listing from a file
-// that its enable runs may change.
+// that its enable runs may change. The run's log records every tool the
+// handlers start and how it ended; a failed test prints it.
 class Features : public testing::Test {
  protected:
-  Features() { dism_.SetListing(listing_, true); }
+  Features() {
+    dism_.SetListing(listing_, true);
+    win::OpenRunLog(runLog_);
+  }
+  void TearDown() override {
+    if (HasFailure()) std::fprintf(stderr, "The run's log:\n%s", kt::ReadFileBytes(runLog_).c_str());
+  }
 
   void SetListing(const Listing& features) { ASSERT_TRUE(kt::WriteListing(listing_, features)); }
 
   kt::FakeTool dism_{kt::SystemFolder(), L"Dism.exe"};
   std::wstring listing_ = kt::ScratchFolder(L"features") + L"\\listing.txt";
+  std::wstring runLog_ = kt::ScratchFolder(L"features-log") + L"\\run.log";
   OrderContext ctx_;
 };
 
